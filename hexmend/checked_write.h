@@ -1,0 +1,19 @@
+// The one operation through which the engines change FileBuffer.
+#pragma once
+
+#include <string_view>
+
+namespace hexmend {
+
+// Compares FileBuffer at PatchData.position with olddata and, if they agree,
+// overwrites it with newdata. Returns true when written.
+//
+// Fails without a message when the position is negative or newdata does not
+// fit into FileBuffer from there. Unless olddata is exactly "DONOTCHECK", the
+// bytes about to be overwritten are compared with olddata as far as olddata
+// reaches (bytes of a longer newdata beyond it go unchecked); at the first
+// difference it reports "olddata starting with <pos> does not match" and fails.
+// FileBuffer is unchanged whenever the result is false.
+[[nodiscard]] bool CheckedWrite(std::string_view olddata, std::string_view newdata);
+
+}  // namespace hexmend

@@ -1,0 +1,132 @@
+#include "file_io.h"
+
+#include <memory>
+#include <utility>
+
+#include "host/host.h"
+#include "run_failure.h"
+
+namespace hexmend {
+namespace {
+
+void Check(const Status& status) {
+    if (!status.ok()) {
+        throw RunTimeFailure(status.message());
+    }
+}
+
+// Owns a temporary file: removes it on destruction unless it was committed
+// (moved into place).
+class TempFileOwner {
+  public:
+    explicit TempFileOwner(Host& host) : host_(host) {}
+    ~TempFileOwner() {
+        if (!path_.empty()) {
+            (void)host_.RemoveFile(path_);
+        }
+    }
+    TempFileOwner(const TempFileOwner&) = delete;
+    TempFileOwner& operator=(const TempFileOwner&) = delete;
+
+    std::string* path() { return &path_; }
+    void Commit() { path_.clear(); }
+
+  private:
+    Host& host_;
+    std::string path_;
+};
+
+}  // namespace
+
+std::string ResolvePath(std::string_view baseDir, std::string_view path) {
+    Host& host = CurrentHost();
+    const std::string native = host.NativePath(path);
+    std::string result;
+    if (host.IsRelativePath(native)) {
+        std::string candidate(baseDir);
+        if (candidate.empty() || candidate.back() != host.FolderSeparator()) {
+            candidate += host.FolderSeparator();
+        }
+        candidate += native;
+        if (!host.CanonicalizePath(candidate, &result)) {
+            result = std::move(candidate);
+        }
+    } else {
+        result = native;
+    }
+    if (result.size() > host.MaxPathLength()) {
+        throw RunTimeFailure("hexmend: path too long (" + std::to_string(result.size()) +
+                             " characters, at most " + std::to_string(host.MaxPathLength()) +
+                             "): " + result);
+    }
+    return result;
+}
+
+std::string FolderPart(std::string_view path) {
+    const Host& host = CurrentHost();
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (host.IsFolderSeparator(path[i - 1])) {
+            return std::string(path.substr(0, i));
+        }
+    }
+    return std::string();
+}
+
+Bytes ReadWholeFile(const std::string& path) {
+    Host& host = CurrentHost();
+    std::unique_ptr<ReadableFile> file;
+    Check(host.OpenForReading(path, &file));
+    std::uint64_t size = 0;
+    Check(file->Size(&size));
+    if (size > static_cast<std::uint64_t>(kMaxFileBufferSize)) {
+        throw RunTimeFailure("hexmend: cannot load " + path + ": the file has " +
+                             std::to_string(size) + " bytes, more than the " +
+                             std::to_string(kMaxFileBufferSize) + " bytes hexmend can patch");
+    }
+    Bytes bytes(static_cast<std::size_t>(size), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        std::size_t got = 0;
+        Check(file->Read(&bytes[done], bytes.size() - done, &got));
+        if (got == 0) {
+            throw RunTimeFailure("hexmend: cannot read " + path +
+                                 ": the file shrank while it was read (" + std::to_string(done) +
+                                 " of " + std::to_string(bytes.size()) + " bytes)");
+        }
+        done += got;
+    }
+    return bytes;
+}
+
+void WriteWholeFile(const std::string& path, std::string_view bytes) {
+    Host& host = CurrentHost();
+    // Declared before the file so that the file is closed before the owner
+    // removes it: an open file cannot be removed everywhere.
+    TempFileOwner temp(host);
+    std::unique_ptr<WritableFile> file;
+    Check(host.CreateTempFileFor(path, &file, temp.path()));
+    Check(file->Append(bytes));
+    Check(file->Sync());
+    Check(file->Close());
+    Check(host.ReplaceFile(*temp.path(), path));
+    temp.Commit();
+}
+
+bool CreateFolders(const std::string& folder) {
+    Host& host = CurrentHost();
+    for (std::size_t i = 0; i < folder.size(); ++i) {
+        if (!host.IsFolderSeparator(folder[i])) {
+            continue;
+        }
+        const std::string prefix = folder.substr(0, i);
+        if (host.IsRootFolder(prefix) || host.FolderExists(prefix)) {
+            continue;
+        }
+        if (!host.CreateFolder(prefix).ok()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace hexmend

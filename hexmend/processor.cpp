@@ -1,0 +1,125 @@
+#include "processor.h"
+
+#include <string>
+
+#include "file_io.h"
+#include "host/host.h"
+#include "patch_text.h"
+#include "regular_engine.h"
+#include "reporter.h"
+#include "run_state.h"
+#include "zq_engine.h"
+
+namespace hexmend {
+namespace {
+
+// The style table: which engine a finished block goes to. Returns the
+// engine's result, or false (reported) for a block of neither style.
+bool HandOverBlock(int startLine) {
+    const std::string start = std::to_string(startLine);
+    const std::string name = LookupKey(BlockLines, "name");
+    if (!LookupKey(BlockLines, "enabled").empty() && !name.empty()) {
+        ReportMessage(start + ": (regular patch) " + name, false);
+        return ApplyRegularPatch();
+    }
+    const std::string zqName = LookupKey(BlockLines, "patch_name ");
+    if (!zqName.empty()) {
+        ReportMessage(start + ": (zq-style patch) " + zqName, false);
+        return ApplyZqStylePatch();
+    }
+    ReportMessage(start + ": There is a problem. Check the first lines of this patch!", true);
+    return false;
+}
+
+// Walks the lines, collecting blocks and handing each to its engine.
+// Returns false at the first failure.
+bool WalkLines(const Lines& lines) {
+    bool inside = false;
+    int startLine = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int lineNumber = static_cast<int>(i + 1);
+        const std::string& line = lines[i];
+        if (VerbatimMode) {
+            ReportMessage(">>>" + std::to_string(lineNumber) + ":" + line, false);
+        }
+        if (IsOpeningTag(line)) {
+            if (inside) {
+                ReportMessage("unexpected tag <patch> in line " + std::to_string(lineNumber), true);
+                return false;
+            }
+            BlockLines.clear();
+            startLine = lineNumber;
+            inside = true;
+        } else if (IsClosingTag(line)) {
+            if (!inside) {
+                ReportMessage("unexpected tag </patch> in line " + std::to_string(lineNumber),
+                              true);
+                return false;
+            }
+            if (!HandOverBlock(startLine)) {
+                return false;
+            }
+            BlockLines.clear();
+            inside = false;
+        } else if (inside) {
+            BlockLines.push_back(line);
+        }
+    }
+    // A block left open at the end of the file is dropped without a word.
+    return true;
+}
+
+// Releases the block lines when the processor returns, on every path.
+struct BlockLinesRelease {
+    ~BlockLinesRelease() { Lines().swap(BlockLines); }
+};
+
+}  // namespace
+
+bool ProcessPatchFile(const std::string& patchPath) {
+    Host& host = CurrentHost();
+    const BlockLinesRelease release;
+    PatchFileDir = FolderPart(patchPath);
+    host.FetchConsole();
+    BlockLines.clear();
+
+    if (!host.FileExists(patchPath)) {
+        ReportMessage("cannot find " + patchPath, true);
+        return false;
+    }
+    ReportMessage("loading " + patchPath, false);
+    const Lines lines = PrepareLines(ReadWholeFile(patchPath));
+
+    const std::string targetValue = LookupKey(lines, "targetfile");
+    if (targetValue.empty()) {
+        ReportMessage("no target file specified", true);
+        return false;
+    }
+    const std::string targetPath = ResolvePath(PatchFileDir, targetValue);
+    if (!CreateFolders(FolderPart(targetPath))) {
+        ReportMessage("cannot create target directory for: " + targetPath, false);
+        return false;
+    }
+
+    const std::string sourceValue = LookupKey(lines, "sourcefile");
+    if (sourceValue.empty()) {
+        ReportMessage("no source file specified", true);
+        return false;
+    }
+    const std::string sourcePath = ResolvePath(PatchFileDir, sourceValue);
+    if (!host.FileExists(sourcePath)) {
+        ReportMessage("cannot find " + sourcePath, true);
+        return false;
+    }
+    ReportMessage("loading source file: " + sourcePath, false);
+    FileBuffer = ReadWholeFile(sourcePath);
+
+    if (!WalkLines(lines)) {
+        return false;
+    }
+    ReportMessage("saving " + targetPath, false);
+    WriteWholeFile(targetPath, FileBuffer);
+    return true;
+}
+
+}  // namespace hexmend

@@ -1,0 +1,15 @@
+// One run of hexmend over a patch file.
+#pragma once
+
+#include <string>
+
+namespace hexmend {
+
+// Reads the patch file at patchPath (a full path), loads the source file it
+// names into FileBuffer, applies its blocks in file order and writes the
+// target file. Returns true when the target was written; false when a check
+// failed (the reason has been reported). Run-time failures throw
+// RunTimeFailure.
+[[nodiscard]] bool ProcessPatchFile(const std::string& patchPath);
+
+}  // namespace hexmend

@@ -1,0 +1,1 @@
+#include "zlib_stream.h"
