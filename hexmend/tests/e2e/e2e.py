@@ -1,0 +1,204 @@
+#!/usr/bin/env python3
+"""End-to-end tests for hexmend: run the real program on real files.
+
+Each case lays out files in a fresh temporary folder, runs the program and
+compares its standard output, exit code and the resulting files exactly.
+
+    e2e.py --program PATH [--platform posix|windows] [--wrapper CMD] CASEFILE...
+
+A case file is a Python module with a list CASES of Case objects. Text in
+file contents, arguments and expected output may use the placeholders {dir}
+(the case's folder in the program's own path form, without a trailing
+separator) and {sep} (the program's folder separator). Expected output is a
+list of lines; the runner adds the platform's line ends.
+"""
+
+import argparse
+import importlib.util
+import os
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+
+
+class Platform:
+    """How the program under test sees paths and lines."""
+
+    def __init__(self, name):
+        self.name = name
+        self.windows = name == "windows"
+        self.sep = "\\" if self.windows else "/"
+        self.line_end = b"\r\n" if self.windows else b"\n"
+
+    def render(self, host_path):
+        """A path of this machine as the program under test writes it."""
+        if self.windows:
+            return "Z:" + host_path.replace("/", "\\")
+        return host_path
+
+
+def substitute(text, platform, folder):
+    return text.replace("{dir}", platform.render(folder)).replace("{sep}", platform.sep)
+
+
+class Case:
+    """One run of the program.
+
+    files:   {relative path: bytes (taken as is) or str (placeholders filled,
+             encoded as Latin-1)}; a value of None makes a folder.
+    args:    command-line arguments after the program (placeholders filled).
+    stdout:  expected lines, or None to skip the check.
+    rc:      expected exit code.
+    expect:  {relative path: expected bytes, or None for "must not exist"}.
+    stderr:  a text that standard error must contain, or "" for "must be empty".
+    env:     extra environment variables.
+    setup / check: optional callables taking the case folder, for what the
+             fields above cannot say.
+    """
+
+    def __init__(self, name, files=None, args=None, stdout=None, rc=0, expect=None,
+                 stderr="", env=None, cwd=None, setup=None, check=None, platforms=None):
+        self.name = name
+        self.files = files or {}
+        self.args = args if args is not None else []
+        self.stdout = stdout
+        self.rc = rc
+        self.expect = expect or {}
+        self.stderr = stderr
+        self.env = env or {}
+        self.cwd = cwd
+        self.setup = setup
+        self.check = check
+        self.platforms = platforms
+
+    def run(self, program, platform, wrapper):
+        folder = tempfile.mkdtemp(prefix="hexmend-e2e-")
+        try:
+            return self._run_in(folder, program, platform, wrapper)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
+    def _run_in(self, folder, program, platform, wrapper):
+        for rel, content in self.files.items():
+            path = os.path.join(folder, rel)
+            if content is None:
+                os.makedirs(path, exist_ok=True)
+                continue
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            if isinstance(content, str):
+                content = substitute(content, platform, folder).encode("latin-1")
+            with open(path, "wb") as f:
+                f.write(content)
+        if self.setup:
+            self.setup(folder)
+        args = [substitute(a, platform, folder) for a in self.args]
+        env = dict(os.environ)
+        env.update(self.env)
+        cwd = os.path.join(folder, self.cwd) if self.cwd else folder
+        proc = subprocess.run(wrapper + [program] + args, cwd=cwd, env=env,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=600)
+        problems = []
+        if proc.returncode != self.rc:
+            problems.append("exit code %d, expected %d" % (proc.returncode, self.rc))
+        if self.stdout is not None:
+            want = b"".join(substitute(line, platform, folder).encode("latin-1") + platform.line_end
+                            for line in self.stdout)
+            if proc.stdout != want:
+                problems.append("stdout differs:\n--- expected\n%s\n--- actual\n%s" % (
+                    want.decode("latin-1"), proc.stdout.decode("latin-1")))
+        err = proc.stderr.decode("latin-1")
+        if self.stderr == "" and err:
+            problems.append("unexpected stderr: %r" % err)
+        elif self.stderr and substitute(self.stderr, platform, folder) not in err:
+            problems.append("stderr lacks %r: %r" % (self.stderr, err))
+        for rel, content in self.expect.items():
+            path = os.path.join(folder, rel)
+            if content is None:
+                if os.path.exists(path):
+                    problems.append("%s exists but must not" % rel)
+                continue
+            if not os.path.isfile(path):
+                problems.append("%s is missing" % rel)
+                continue
+            with open(path, "rb") as f:
+                got = f.read()
+            if got != content:
+                problems.append("%s differs: %r... (%d bytes), expected %r... (%d bytes)" % (
+                    rel, got[:64], len(got), content[:64], len(content)))
+        for root, _, names in os.walk(folder):
+            for n in names:
+                if n.startswith(".hexmend-"):
+                    problems.append("temporary file left behind: %s" % os.path.join(root, n))
+        if self.check:
+            problem = self.check(folder)
+            if problem:
+                problems.append(problem)
+        return problems
+
+
+# ---- Helpers for the common shape: p.txt patches src.bin into out.bin ----
+
+HEADER = "targetfile=out.bin\nsourcefile=src.bin\n"
+
+
+def patch_case(name, blocks, source, report, target=None, rc=None, header=HEADER,
+               extra_args=(), **kwargs):
+    """A run of p.txt (header + blocks) over src.bin.
+
+    report: the lines the blocks report. With target given the run must
+    succeed and write it to out.bin; without, it must fail and write nothing.
+    """
+    ok = target is not None
+    lines = ["hexmend 0.3", "loading {dir}{sep}p.txt", "loading source file: {dir}{sep}src.bin"]
+    lines += report
+    if ok:
+        lines += ["saving {dir}{sep}out.bin", "Everything is ok!"]
+    files = {"p.txt": header + blocks, "src.bin": source}
+    files.update(kwargs.pop("files", {}))
+    return Case(name, files=files, args=["{dir}{sep}p.txt"] + list(extra_args), stdout=lines,
+                rc=(0 if ok else 1) if rc is None else rc,
+                expect={"out.bin": target, **kwargs.pop("expect", {})}, **kwargs)
+
+
+def load_cases(path):
+    spec = importlib.util.spec_from_file_location(os.path.splitext(os.path.basename(path))[0], path)
+    module = importlib.util.module_from_spec(spec)
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    spec.loader.exec_module(module)
+    return module.CASES
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--platform", choices=["posix", "windows"], default="posix")
+    parser.add_argument("--wrapper", default="", help="command that runs the program (e.g. wine)")
+    parser.add_argument("-k", dest="pattern", default="", help="run only cases whose name has this")
+    parser.add_argument("casefiles", nargs="+")
+    opts = parser.parse_args()
+    platform = Platform(opts.platform)
+    wrapper = shlex.split(opts.wrapper)
+    passed = failed = 0
+    for casefile in opts.casefiles:
+        for case in load_cases(casefile):
+            if opts.pattern not in case.name:
+                continue
+            if case.platforms and platform.name not in case.platforms:
+                continue
+            problems = case.run(os.path.abspath(opts.program), platform, wrapper)
+            if problems:
+                failed += 1
+                print("FAIL %s" % case.name)
+                for p in problems:
+                    print("    " + p.replace("\n", "\n    "))
+            else:
+                passed += 1
+                print("ok   %s" % case.name)
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed or not passed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,40 @@
+#include "file_io.h"
+
+#include <gtest/gtest.h>
+
+#include "run_failure.h"
+
+namespace hexmend {
+namespace {
+
+TEST(ResolvePath, RelativeIsCanonicalisedAgainstBase) {
+    EXPECT_EQ(ResolvePath("/a/b/", "c.txt"), "/a/b/c.txt");
+    EXPECT_EQ(ResolvePath("/a/b", "c.txt"), "/a/b/c.txt");
+    EXPECT_EQ(ResolvePath("/a/b/", "../c.txt"), "/a/c.txt");
+    EXPECT_EQ(ResolvePath("/a/b/", "./x/./../c.txt"), "/a/b/c.txt");
+    EXPECT_EQ(ResolvePath("/a/", "../../../c.txt"), "/c.txt");
+    EXPECT_EQ(ResolvePath("/a/", "x//y///z"), "/a/x/y/z");
+    EXPECT_EQ(ResolvePath("", "c.txt"), "/c.txt");
+}
+
+TEST(ResolvePath, BackslashesAreSeparators) {
+    EXPECT_EQ(ResolvePath("/a/b/", "..\\sub\\c.txt"), "/a/sub/c.txt");
+    EXPECT_EQ(ResolvePath("/a/b/", "\\abs\\c.txt"), "/abs/c.txt");
+}
+
+TEST(ResolvePath, AbsoluteIsTakenAsWritten) {
+    EXPECT_EQ(ResolvePath("/a/b/", "/x/../y//z"), "/x/../y//z");
+}
+
+TEST(ResolvePath, TooLongIsARunTimeFailure) {
+    EXPECT_THROW(ResolvePath("/a/", std::string(5000, 'x')), RunTimeFailure);
+}
+
+TEST(FolderPart, UpToTheLastSeparator) {
+    EXPECT_EQ(FolderPart("/a/b/c.txt"), "/a/b/");
+    EXPECT_EQ(FolderPart("/c.txt"), "/");
+    EXPECT_EQ(FolderPart("c.txt"), "");
+}
+
+}  // namespace
+}  // namespace hexmend
