@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12 (as root, or through
+# sudo). Safe to run again: apt-get only adds what is missing.
+#   scripts/install-deps.sh          native build, tests and tools
+#   scripts/install-deps.sh --all    also the Windows and armhf cross builds
+set -eu
+
+run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+native=(
+    build-essential cmake ninja-build pkg-config python3 git
+    zlib1g-dev libgtest-dev
+    qtbase5-dev qttools5-dev-tools libqt5network5 libssl-dev openssl
+    fonts-dejavu-core tzdata
+    clang libclang-rt-14-dev clang-format
+)
+cross=(
+    mingw-w64 libz-mingw-w64-dev wine wine64
+    qemu-user crossbuild-essential-armhf
+    qtbase5-dev:armhf libqt5network5:armhf libssl-dev:armhf zlib1g-dev:armhf
+)
+
+packages=("${native[@]}")
+if [ "${1:-}" = "--all" ]; then
+    if ! dpkg --print-foreign-architectures | grep -qx armhf; then
+        run dpkg --add-architecture armhf
+    fi
+    packages+=("${cross[@]}")
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    run apt-get update -q
+    run apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=900 "${missing[@]}"
+fi
