@@ -13,6 +13,10 @@ namespace hexmend {
 // (throws RunTimeFailure).
 Bytes CompressWithZlib(std::string_view bytes);
 
+// The description of the run-time failure for a negative zlib result code,
+// e.g. "hexmend: zlib: Insufficient memory" for Z_MEM_ERROR.
+std::string ZlibFailureDescription(int code);
+
 struct ZlibReplacement {
     Bytes oldStream;
     // The new stream, zero-padded to the old stream's length.
