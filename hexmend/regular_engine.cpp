@@ -1,10 +1,189 @@
 #include "regular_engine.h"
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "checked_write.h"
+#include "file_io.h"
+#include "host/host.h"
 #include "patch_text.h"
 #include "reporter.h"
 #include "run_state.h"
+#include "value_notation.h"
+#include "zlib_stream.h"
 
 namespace hexmend {
+namespace {
+
+constexpr std::string_view kXorActionPrefix = "replace_xor_";
+// "replace_xor_" and the two key digits.
+constexpr std::size_t kXorActionLength = 14;
+
+// The patch being gathered from the block's lines. The texts stay as written
+// until the patch is applied.
+struct PendingPatch {
+    std::string name;
+    std::string action;
+    bool hasAction = false;
+    bool hasPosition = false;
+    std::string oldText;
+    bool hasOld = false;
+    std::string newText;
+    bool hasNew = false;
+
+    bool Complete() const { return hasAction && hasPosition && hasOld && hasNew; }
+    bool Started() const { return hasPosition || hasOld || hasNew; }
+
+    // Readies the pending patch for the block's next set; name and action stay.
+    void ClearSet() {
+        hasPosition = false;
+        hasOld = false;
+        hasNew = false;
+        oldText.clear();
+        newText.clear();
+    }
+};
+
+// " in <name> (position=<pos>)", the tail most messages share.
+std::string InNameAtPosition(const std::string& name) {
+    return " in " + name + " (position=" + PositionText(PatchData.position) + ")";
+}
+
+// Takes one block line into the pending patch (keys are compared exactly).
+void TakeLine(const std::string& line, PendingPatch& patch) {
+    if (line == "combineparts") {
+        patch.hasOld = true;
+        patch.hasNew = true;
+        return;
+    }
+    const std::string_view key = KeyText(line);
+    const std::string_view value = ValueText(line);
+    if (key == "name") {
+        patch.name = value;
+    } else if (key == "action") {
+        if (!value.empty()) {
+            patch.action = value;
+            patch.hasAction = true;
+        }
+    } else if (key == "position") {
+        PatchData.position = HexValue(value);
+        patch.hasPosition = PatchData.position >= 0;
+    } else if (key == "olddata") {
+        patch.oldText = value;
+        patch.hasOld = true;
+    } else if (key == "newdata") {
+        patch.newText = value;
+        patch.hasNew = true;
+    } else if (key == "oldpart") {
+        patch.oldText += value;
+    } else if (key == "newpart") {
+        patch.newText += value;
+    }
+}
+
+bool IsXorAction(std::string_view action) {
+    return action.size() == kXorActionLength &&
+           action.substr(0, kXorActionPrefix.size()) == kXorActionPrefix;
+}
+
+// The actions whose texts are backslash-escaped: replace_string, replace_zlib
+// and replace_xor_<key>. Decodes both texts into olddata and newdata.
+// Returns false (reported) when the patch fails.
+bool DecodeEscaped(const PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
+    UnescapeResult decodedNew = UnescapeValue(patch.newText);
+    UnescapeResult decodedOld = UnescapeValue(patch.oldText);
+    if (!decodedNew.ok || !decodedOld.ok) {
+        ReportMessage("cannot unescape something in " + patch.name +
+                          " (PatchData.position=" + PositionText(PatchData.position) + ")",
+                      true);
+        return false;
+    }
+    olddata = std::move(decodedOld.bytes);
+    newdata = std::move(decodedNew.bytes);
+
+    if (patch.action == "replace_zlib") {
+        ZlibReplacement streams;
+        if (!PrepareZlibReplacement(olddata, newdata, patch.name, PositionText(PatchData.position),
+                                    &streams)) {
+            return false;
+        }
+        olddata = std::move(streams.oldStream);
+        newdata = std::move(streams.newStream);
+    } else if (IsXorAction(patch.action)) {
+        const std::int32_t key =
+            HexValue(std::string_view(patch.action).substr(kXorActionPrefix.size()));
+        if (key < 0) {
+            // Not a failure by itself: the unmasked values go on to the
+            // checks that follow.
+            ReportMessage(
+                "ERROR: wrong key value (" + patch.action + ")" + InNameAtPosition(patch.name),
+                true);
+        } else {
+            olddata = XorMask(olddata, key);
+            newdata = XorMask(newdata, key);
+            if (newdata.size() < olddata.size()) {
+                newdata.resize(olddata.size(), '\0');
+            }
+        }
+    }
+    return true;
+}
+
+// Turns the pending texts into olddata and newdata as the action says.
+// Returns false (reported) when the patch fails.
+bool Decode(const PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
+    const std::string& action = patch.action;
+    if (action == "replace_zlib" || action == "replace_string" || IsXorAction(action)) {
+        return DecodeEscaped(patch, olddata, newdata);
+    }
+    Bytes (*decoder)(std::string_view) = nullptr;
+    if (action == "replace_utf8chars") {
+        decoder = TextToUtf8Slots;
+    } else if (action == "replace_float") {
+        decoder = FloatValueToBytes;
+    } else if (action == "replace_int") {
+        decoder = IntValueToByte;
+    } else if (action == "replace_bytes") {
+        decoder = HexToBytes;
+    }
+    if (decoder != nullptr) {
+        olddata = decoder(patch.oldText);
+        newdata = decoder(patch.newText);
+        return true;
+    }
+    if (action == "replace_file") {
+        const std::string path = ResolvePath(PatchFileDir, patch.newText);
+        if (!CurrentHost().FileExists(path)) {
+            ReportMessage("ERROR:cannot find " + path + InNameAtPosition(patch.name), true);
+            return false;
+        }
+        newdata = ReadWholeFile(path);
+        olddata = patch.oldText;
+        return true;
+    }
+    ReportMessage("unknown action \"" + action + "\" in " + patch.name, true);
+    return false;
+}
+
+// Applies a complete pending patch at PatchData.position. Returns false
+// (reported, except for a range beyond FileBuffer) when it fails.
+bool ApplyPatch(const PendingPatch& patch) {
+    Bytes olddata;
+    Bytes newdata;
+    if (!Decode(patch, olddata, newdata)) {
+        return false;
+    }
+    // Every value a decoder refused arrives here as an empty one.
+    if (olddata.empty() || newdata.empty()) {
+        ReportMessage("ERROR(a): wrong value" + InNameAtPosition(patch.name), false);
+        return false;
+    }
+    return CheckedWrite(olddata, newdata);
+}
+
+}  // namespace
 
 bool ApplyRegularPatch() {
     PatchData.position = -1;
@@ -13,13 +192,22 @@ bool ApplyRegularPatch() {
         return true;
     }
     ReportMessage("  processing ...", false);
+
+    PendingPatch patch;
     for (const std::string& line : BlockLines) {
-        const std::string_view key = KeyText(line);
-        if (key == "action" || key == "position" || key == "olddata" || key == "newdata" ||
-            key == "oldpart" || key == "newpart" || line == "combineparts") {
-            ReportMessage("patch actions are not available in this build", true);
-            return false;
+        TakeLine(line, patch);
+        // A patch goes in as soon as its set is complete, whatever line
+        // completed it.
+        if (patch.Complete()) {
+            if (!ApplyPatch(patch)) {
+                return false;
+            }
+            patch.ClearSet();
         }
+    }
+    if (patch.Started()) {
+        ReportMessage("There was some problem in " + patch.name, true);
+        return false;
     }
     return true;
 }

@@ -1,10 +1,178 @@
 #include "zq_engine.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "checked_write.h"
 #include "patch_text.h"
 #include "reporter.h"
-#include "run_state.h"
+#include "value_notation.h"
+#include "zlib_stream.h"
 
 namespace hexmend {
+namespace {
+
+constexpr std::string_view kXorKeyPrefix = "replace_xor_";
+// "replace_xor_", two key digits and the blank before "=" (not examined).
+constexpr std::size_t kXorKeyLength = 15;
+
+std::vector<std::string_view> SplitAt(std::string_view text, std::string_view separator) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (std::size_t at = text.find(separator); at != std::string_view::npos;
+         at = text.find(separator, start)) {
+        fields.push_back(text.substr(start, at - start));
+        start = at + separator.size();
+    }
+    fields.push_back(text.substr(start));
+    return fields;
+}
+
+std::string_view DropLeadingBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+std::string_view DropOuterBlanks(std::string_view text) {
+    text = DropLeadingBlanks(text);
+    const std::size_t last = text.find_last_not_of(' ');
+    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
+// Reads a position field into PatchData.position. Returns false, with the
+// position -1, when it is not bare hexadecimal digits below 80000000.
+bool TakePosition(std::string_view field) {
+    PatchData.position = HexValue(field);
+    if (PatchData.position < 0) {
+        PatchData.position = -1;
+        return false;
+    }
+    return true;
+}
+
+// The block being applied: its name as messages show it.
+class ZqBlock {
+  public:
+    explicit ZqBlock(std::string name) : name_(std::move(name)) {}
+
+    // Applies one block line. Returns false (reported, except for a range
+    // beyond FileBuffer) when the line fails.
+    bool ApplyLine(const std::string& line) const {
+        const std::string_view key = KeyText(line);
+        const std::string_view value = ValueText(line);
+        Bytes oldValue;
+        Bytes newValue;
+        if (key == "replace_zlib " || key == "replace_string " || IsXorKey(key)) {
+            if (!TakeQuoted(line, value, true, oldValue, newValue) ||
+                !ConvertEscaped(key, oldValue, newValue)) {
+                return false;
+            }
+        } else if (key == "replace_utf8chars ") {
+            if (!TakeQuoted(line, value, false, oldValue, newValue)) {
+                return false;
+            }
+            oldValue = TextToUtf8Slots(oldValue);
+            newValue = TextToUtf8Slots(newValue);
+            if (oldValue.size() != newValue.size()) {
+                ReportMessage("size of newdata differs in " + name_ + AtPatchDataPosition(), true);
+                return false;
+            }
+        } else if (key == "replace_float " || key == "replace_int " || key == "replace_bytes ") {
+            // An invalid plain value is reported by the empty check below.
+            Triple triple = ParsePlainTriple(value);
+            if (triple.valid) {
+                Bytes (*convert)(std::string_view) = key == "replace_float " ? FloatValueToBytes
+                                                     : key == "replace_int " ? IntValueToByte
+                                                                             : HexToBytes;
+                oldValue = convert(triple.oldValue);
+                newValue = convert(triple.newValue);
+            }
+        } else {
+            return true;
+        }
+
+        if (oldValue.empty() || newValue.empty()) {
+            ReportMessage("ERROR(b): wrong value in " + name_ +
+                              " (position=" + PositionText(PatchData.position) + ")",
+                          false);
+            return false;
+        }
+        return CheckedWrite(oldValue, newValue);
+    }
+
+  private:
+    static bool IsXorKey(std::string_view key) {
+        return key.size() == kXorKeyLength && key.substr(0, kXorKeyPrefix.size()) == kXorKeyPrefix;
+    }
+
+    std::string AtPatchDataPosition() const {
+        return " (PatchData.position=" + PositionText(PatchData.position) + ")";
+    }
+
+    // Parses a backquoted value into old and new. Returns false (reported)
+    // when it cannot be used.
+    bool TakeQuoted(const std::string& line, std::string_view value, bool unescape, Bytes& oldValue,
+                    Bytes& newValue) const {
+        bool unescapeFailed = false;
+        Triple triple = ParseQuotedTriple(value, unescape, &unescapeFailed);
+        if (unescapeFailed) {
+            // Writing the bytes decoded before the fault would write a
+            // silently shortened value.
+            ReportMessage("cannot unescape something in " + name_ + AtPatchDataPosition(), true);
+            return false;
+        }
+        if (!triple.valid) {
+            ReportMessage("  unable to process: " + line, false);
+            return false;
+        }
+        oldValue = std::move(triple.oldValue);
+        newValue = std::move(triple.newValue);
+        return true;
+    }
+
+    // The conversions of the escaped actions: the zlib streams, the equal
+    // length of replace_string, the XOR mask. Returns false (reported) when
+    // the line fails.
+    bool ConvertEscaped(std::string_view key, Bytes& oldValue, Bytes& newValue) const {
+        const std::string position = PositionText(PatchData.position);
+        if (key == "replace_zlib ") {
+            ZlibReplacement streams;
+            if (!PrepareZlibReplacement(oldValue, newValue, name_, position, &streams)) {
+                return false;
+            }
+            oldValue = std::move(streams.oldStream);
+            newValue = std::move(streams.newStream);
+        } else if (key == "replace_string ") {
+            if (oldValue.size() != newValue.size()) {
+                ReportMessage("size of newdata does not match in " + name_ + AtPatchDataPosition(),
+                              true);
+                return false;
+            }
+        } else {
+            const std::int32_t xorKey = HexValue(key.substr(kXorKeyPrefix.size(), 2));
+            if (xorKey < 0) {
+                // Not a failure by itself: the unmasked values go on.
+                ReportMessage("ERROR: wrong key value (" + std::string(key) + ") in " + name_ +
+                                  " (position=" + position + ")",
+                              true);
+            } else {
+                oldValue = XorMask(oldValue, xorKey);
+                newValue = XorMask(newValue, xorKey);
+                if (newValue.size() < oldValue.size()) {
+                    newValue.resize(oldValue.size(), '\0');
+                }
+            }
+        }
+        return true;
+    }
+
+    const std::string name_;
+};
+
+}  // namespace
 
 bool ApplyZqStylePatch() {
     PatchData.position = -1;
@@ -13,20 +181,66 @@ bool ApplyZqStylePatch() {
         return true;
     }
     ReportMessage("  processing ...", false);
+    const ZqBlock block(LookupKey(BlockLines, "patch_name "));
     for (const std::string& line : BlockLines) {
-        if (KeyText(line).substr(0, 8) == "replace_") {
-            ReportMessage("patch actions are not available in this build", true);
+        if (!block.ApplyLine(line)) {
             return false;
         }
     }
     return true;
 }
 
-Triple ParseQuotedTriple(std::string_view, bool, bool*) {
-    return Triple{};
+Triple ParseQuotedTriple(std::string_view value, bool unescape, bool* unescapeFailed) {
+    if (unescapeFailed != nullptr) {
+        *unescapeFailed = false;
+    }
+    Triple triple;
+    std::vector<std::string> fields;
+    for (const std::string_view field : SplitAt(value, ", `")) {
+        std::string text(field);
+        text.erase(std::remove(text.begin(), text.end(), '`'), text.end());
+        fields.push_back(std::move(text));
+    }
+    if (fields.size() != 3) {
+        PatchData.position = -1;
+        return triple;
+    }
+    if (!TakePosition(DropLeadingBlanks(fields[0]))) {
+        return triple;
+    }
+    if (unescape) {
+        UnescapeResult oldValue = UnescapeValue(fields[1]);
+        UnescapeResult newValue = UnescapeValue(fields[2]);
+        if (!oldValue.ok || !newValue.ok) {
+            if (unescapeFailed != nullptr) {
+                *unescapeFailed = true;
+            }
+            return triple;
+        }
+        triple.oldValue = std::move(oldValue.bytes);
+        triple.newValue = std::move(newValue.bytes);
+    } else {
+        triple.oldValue = std::move(fields[1]);
+        triple.newValue = std::move(fields[2]);
+    }
+    triple.valid = !triple.oldValue.empty() && !triple.newValue.empty();
+    return triple;
 }
-Triple ParsePlainTriple(std::string_view) {
-    return Triple{};
+
+Triple ParsePlainTriple(std::string_view value) {
+    Triple triple;
+    const std::vector<std::string_view> fields = SplitAt(value, ",");
+    if (fields.size() != 3) {
+        PatchData.position = -1;
+        return triple;
+    }
+    if (!TakePosition(DropOuterBlanks(fields[0]))) {
+        return triple;
+    }
+    triple.oldValue = DropOuterBlanks(fields[1]);
+    triple.newValue = DropOuterBlanks(fields[2]);
+    triple.valid = !triple.oldValue.empty() && !triple.newValue.empty();
+    return triple;
 }
 
 }  // namespace hexmend

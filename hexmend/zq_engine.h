@@ -20,14 +20,19 @@ struct Triple {
     Bytes newValue;
 };
 
-// Splits a backquoted value "POS, `old`, `new`" at every ", `", drops the
-// backquotes, reads the position into PatchData.position (-1 when invalid)
-// and, when unescape is set, unescapes old and new. When an unescape fails,
-// unescapeFailed is set.
+// Splits a backquoted value "POS, `old`, `new`" at every ", `", drops every
+// backquote and reads the position (leading blanks skipped) into
+// PatchData.position, -1 when there are not three fields or the position is
+// not bare hexadecimal digits below 80000000. When unescape is set, old and
+// new are unescaped; a malformed escape makes the value invalid and sets
+// *unescapeFailed (when given). Valid when the position is valid and old and
+// new are both non-empty.
 Triple ParseQuotedTriple(std::string_view value, bool unescape, bool* unescapeFailed = nullptr);
 
 // Splits a plain value "POS, old, new" at every comma, trims blanks around
-// each field and reads the position into PatchData.position.
+// each field and reads the position into PatchData.position as above. Old
+// and new stay empty when the position is invalid. Valid when the position
+// is valid and old and new are both non-empty.
 Triple ParsePlainTriple(std::string_view value);
 
 }  // namespace hexmend
