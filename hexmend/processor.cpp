@@ -7,6 +7,7 @@
 #include "patch_text.h"
 #include "regular_engine.h"
 #include "reporter.h"
+#include "run_failure.h"
 #include "run_state.h"
 #include "zq_engine.h"
 
@@ -118,6 +119,12 @@ bool ProcessPatchFile(const std::string& patchPath) {
         return false;
     }
     ReportMessage("saving " + targetPath, false);
+    // Output stuck in the buffer of a broken console must fail the run before
+    // the target is written, not after.
+    const Status flushed = host.FlushStdout();
+    if (!flushed.ok()) {
+        throw RunTimeFailure(flushed.message());
+    }
     WriteWholeFile(targetPath, FileBuffer);
     return true;
 }

@@ -9,7 +9,9 @@ compares its standard output, exit code and the resulting files exactly.
 A case file is a Python module with a list CASES of Case objects. Text in
 file contents, arguments and expected output may use the placeholders {dir}
 (the case's folder in the program's own path form, without a trailing
-separator) and {sep} (the program's folder separator). Expected output is a
+separator), {sep} (the program's folder separator), and in arguments and
+expected output {progdir} (the program's folder) and {fromprog} (the case's
+folder relative to the program's folder). Expected output is a
 list of lines; the runner adds the platform's line ends.
 """
 
@@ -39,8 +41,13 @@ class Platform:
         return host_path
 
 
-def substitute(text, platform, folder):
-    return text.replace("{dir}", platform.render(folder)).replace("{sep}", platform.sep)
+def substitute(text, platform, folder, program=None):
+    text = text.replace("{dir}", platform.render(folder)).replace("{sep}", platform.sep)
+    if program is not None:
+        progdir = os.path.dirname(program)
+        rel = os.path.relpath(folder, progdir).replace("/", platform.sep)
+        text = text.replace("{progdir}", platform.render(progdir)).replace("{fromprog}", rel)
+    return text
 
 
 class Case:
@@ -51,15 +58,19 @@ class Case:
     args:    command-line arguments after the program (placeholders filled).
     stdout:  expected lines, or None to skip the check.
     rc:      expected exit code.
-    expect:  {relative path: expected bytes, or None for "must not exist"}.
+    expect:  {relative path: expected bytes, None for "must not exist", or
+             ... for "not checked"}.
     stderr:  a text that standard error must contain, or "" for "must be empty".
     env:     extra environment variables.
     setup / check: optional callables taking the case folder, for what the
              fields above cannot say.
+    stdout_to: a file to send standard output to instead of a pipe (stdout is
+             then not checked); "tty" runs the program on a pseudo-terminal.
     """
 
     def __init__(self, name, files=None, args=None, stdout=None, rc=0, expect=None,
-                 stderr="", env=None, cwd=None, setup=None, check=None, platforms=None):
+                 stderr="", env=None, cwd=None, setup=None, check=None, platforms=None,
+                 stdout_to=None):
         self.name = name
         self.files = files or {}
         self.args = args if args is not None else []
@@ -72,6 +83,7 @@ class Case:
         self.setup = setup
         self.check = check
         self.platforms = platforms
+        self.stdout_to = stdout_to
 
     def run(self, program, platform, wrapper):
         folder = tempfile.mkdtemp(prefix="hexmend-e2e-")
@@ -93,17 +105,18 @@ class Case:
                 f.write(content)
         if self.setup:
             self.setup(folder)
-        args = [substitute(a, platform, folder) for a in self.args]
+        args = [substitute(a, platform, folder, program) for a in self.args]
         env = dict(os.environ)
+        env.pop("NO_COLOR", None)
         env.update(self.env)
         cwd = os.path.join(folder, self.cwd) if self.cwd else folder
-        proc = subprocess.run(wrapper + [program] + args, cwd=cwd, env=env,
-                              stdin=subprocess.DEVNULL, capture_output=True, timeout=600)
+        proc = run_program(wrapper + [program] + args, cwd, env, self.stdout_to)
         problems = []
         if proc.returncode != self.rc:
             problems.append("exit code %d, expected %d" % (proc.returncode, self.rc))
-        if self.stdout is not None:
-            want = b"".join(substitute(line, platform, folder).encode("latin-1") + platform.line_end
+        if self.stdout is not None and proc.stdout is not None:
+            want = b"".join(substitute(line, platform, folder, program).encode("latin-1")
+                            + platform.line_end
                             for line in self.stdout)
             if proc.stdout != want:
                 problems.append("stdout differs:\n--- expected\n%s\n--- actual\n%s" % (
@@ -115,6 +128,8 @@ class Case:
             problems.append("stderr lacks %r: %r" % (self.stderr, err))
         for rel, content in self.expect.items():
             path = os.path.join(folder, rel)
+            if content is ...:
+                continue
             if content is None:
                 if os.path.exists(path):
                     problems.append("%s exists but must not" % rel)
@@ -136,6 +151,37 @@ class Case:
             if problem:
                 problems.append(problem)
         return problems
+
+
+def run_program(command, cwd, env, stdout_to):
+    if stdout_to == "tty":
+        import pty
+        master, slave = pty.openpty()
+        proc = subprocess.Popen(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                stdout=slave, stderr=subprocess.PIPE)
+        os.close(slave)
+        chunks = []
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            chunks.append(chunk)
+        os.close(master)
+        err = proc.stderr.read()
+        proc.wait(timeout=600)
+        # The terminal turns each line end into CR LF.
+        out = b"".join(chunks).replace(b"\r\n", b"\n")
+        return subprocess.CompletedProcess(command, proc.returncode, out, err)
+    if stdout_to:
+        with open(stdout_to, "wb") as sink:
+            proc = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                  stdout=sink, stderr=subprocess.PIPE, timeout=600)
+        return subprocess.CompletedProcess(command, proc.returncode, None, proc.stderr)
+    return subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=600)
 
 
 # ---- Helpers for the common shape: p.txt patches src.bin into out.bin ----
