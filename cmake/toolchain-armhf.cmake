@@ -1,0 +1,58 @@
+# Cross build for ARM Linux, hard-float, glibc (arm-linux-gnueabihf), against
+# the distribution's multiarch packages: the cross compilers of
+# crossbuild-essential-armhf and the armhf Qt 5, OpenSSL and zlib installed
+# beside the build machine's own (qtbase5-dev:armhf, libssl-dev:armhf,
+# zlib1g-dev:armhf).
+#
+#   cmake -S . -B build-armhf -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake
+#
+# Built programs run here through user-mode emulation: CTest and add_test()
+# prefix every target they run with CMAKE_CROSSCOMPILING_EMULATOR, and
+# OSTRA_ARMHF_EMULATOR holds the same command as one text for tests that start
+# the programs themselves.
+
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR arm)
+
+set(OSTRA_ARMHF_TRIPLET arm-linux-gnueabihf)
+set(CMAKE_LIBRARY_ARCHITECTURE ${OSTRA_ARMHF_TRIPLET})
+
+set(CMAKE_C_COMPILER ${OSTRA_ARMHF_TRIPLET}-gcc)
+set(CMAKE_CXX_COMPILER ${OSTRA_ARMHF_TRIPLET}-g++)
+
+# Multiarch keeps the armhf libraries and their CMake packages in
+# /usr/lib/arm-linux-gnueabihf of the build machine itself, so there is no
+# separate sysroot. Point the searches there and keep the build machine's own
+# libraries (x86_64 and others) out of them.
+set(CMAKE_PREFIX_PATH /usr/lib/${OSTRA_ARMHF_TRIPLET}/cmake)
+set(Qt5_DIR /usr/lib/${OSTRA_ARMHF_TRIPLET}/cmake/Qt5 CACHE PATH "armhf Qt 5 package")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+execute_process(COMMAND dpkg-architecture -qDEB_HOST_MULTIARCH
+                OUTPUT_VARIABLE _ostra_build_multiarch OUTPUT_STRIP_TRAILING_WHITESPACE
+                ERROR_QUIET)
+if(_ostra_build_multiarch AND NOT _ostra_build_multiarch STREQUAL OSTRA_ARMHF_TRIPLET)
+    list(APPEND CMAKE_IGNORE_PATH /usr/lib/${_ostra_build_multiarch}
+         /lib/${_ostra_build_multiarch} /usr/lib/${_ostra_build_multiarch}/cmake)
+endif()
+
+# The Qt tools (moc, rcc, uic) are programs of the build machine: the armhf
+# Qt 5 package names them under /usr/lib/qt5/bin, which multiarch fills with
+# the build machine's binaries (qtbase5-dev-tools), so nothing to do here.
+
+# Backtraces on ARM are made by unwinding, not by frame pointers: without
+# unwind tables backtrace() stops after the first frame, and without the
+# dynamic symbol table backtrace_symbols() has no names for the program's own
+# functions.
+set(CMAKE_C_FLAGS_INIT "-funwind-tables")
+set(CMAKE_CXX_FLAGS_INIT "-funwind-tables")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-rdynamic")
+
+# Run armhf programs through qemu-arm, with the dynamic loader and C library of
+# the cross toolchain; the other armhf libraries are found in their multiarch
+# folders by that loader.
+set(OSTRA_ARMHF_LIBC_PREFIX /usr/${OSTRA_ARMHF_TRIPLET})
+find_program(OSTRA_QEMU_ARM qemu-arm)
+if(OSTRA_QEMU_ARM)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${OSTRA_QEMU_ARM} -L ${OSTRA_ARMHF_LIBC_PREFIX})
+    set(OSTRA_ARMHF_EMULATOR "${OSTRA_QEMU_ARM} -L ${OSTRA_ARMHF_LIBC_PREFIX}")
+endif()
