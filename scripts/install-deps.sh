@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12 (as root, or through
 # sudo). Safe to run again: apt-get only adds what is missing.
-#   scripts/install-deps.sh          native build, tests and tools
-#   scripts/install-deps.sh --all    also the Windows and armhf cross builds
+#   scripts/install-deps.sh --hexmend  just what building hexmend needs
+#   scripts/install-deps.sh            native build, tests and tools
+#   scripts/install-deps.sh --all      also the Windows and armhf cross builds
 set -eu
 
 run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
+minimal=(build-essential cmake ninja-build zlib1g-dev)
 native=(
     build-essential cmake ninja-build pkg-config python3 git
     zlib1g-dev libgtest-dev
@@ -21,6 +23,9 @@ cross=(
 )
 
 packages=("${native[@]}")
+if [ "${1:-}" = "--hexmend" ]; then
+    packages=("${minimal[@]}")
+fi
 if [ "${1:-}" = "--all" ]; then
     if ! dpkg --print-foreign-architectures | grep -qx armhf; then
         run dpkg --add-architecture armhf

@@ -14,13 +14,15 @@ scripts/install-deps.sh --all
 step() { printf '\n===== %s =====\n' "$*"; }
 
 step "native build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DOSTRA_BUILD_HEXMEND=ON -DOSTRA_BUILD_LAUNCHER=ON -DBUILD_TESTING=ON
 cmake --build build -j"$jobs"
 step "native tests"
 (cd build && ctest --output-on-failure -j"$jobs")
 
 step "sanitizer build"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTRA_SANITIZE=address,undefined
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTRA_SANITIZE=address,undefined \
+    -DOSTRA_BUILD_HEXMEND=ON -DOSTRA_BUILD_LAUNCHER=ON -DBUILD_TESTING=ON
 cmake --build build-asan -j"$jobs"
 step "sanitizer tests"
 (cd build-asan && ctest --output-on-failure -j"$jobs")
