@@ -1,0 +1,221 @@
+// Faults of the system under a real run on real files: each must end as a
+// run-time failure (exit code 1, one "hexmend: ..." line on standard error),
+// leave an existing target byte for byte as it was and leave no temporary
+// file behind.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "entry.h"
+#include "fault_host.h"
+#include "host/host.h"
+#include "run_state.h"
+
+namespace hexmend {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FaultHost;
+using testing::Faults;
+
+constexpr std::size_t kSourceSize = 300 * 1024;
+const std::string kOldTarget = "the target as it was before the run\n";
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(static_cast<std::size_t>(fs::file_size(path)), '\0');
+    in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+class FaultInjection : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetRunState();
+        std::random_device random;
+        dir_ = fs::temp_directory_path() / ("hexmend-faults-" + std::to_string(random()));
+        fs::create_directories(dir_);
+        source_.resize(kSourceSize);
+        for (std::size_t i = 0; i < source_.size(); ++i) {
+            source_[i] = static_cast<char>(i * 7 + i / 251);
+        }
+        // One patch, so that a target that got written differs from the source.
+        source_.replace(0x100, 5, "Hello");
+        WriteFile(dir_ / "src.bin", source_);
+        WriteFile(dir_ / "data.bin", "Howdy");
+        WritePatch("action=replace_string\nposition=100\nolddata=Hello\nnewdata=Howdy\n");
+    }
+
+    void TearDown() override {
+        ResetRunState();
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    void WritePatch(const std::string& patchLines) {
+        WriteFile(dir_ / "p.txt",
+                  "targetfile=out.bin\nsourcefile=src.bin\n<patch>\nname=greeting\n"
+                  "enabled=true\n" +
+                      patchLines + "</patch>\n");
+    }
+
+    int Run() {
+        ScopedHostOverride use(host_);
+        return RunHexmend({host_.ExecutablePath(), (dir_ / "p.txt").string()});
+    }
+
+    std::string Patched() const {
+        std::string patched = source_;
+        patched.replace(0x100, 5, "Howdy");
+        return patched;
+    }
+
+    std::vector<std::string> FolderListing() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // A run-time failure whose one line on standard error names file and
+    // gives reason; no target written over, no temporary file left.
+    void ExpectRunTimeFailure(int rc, const std::string& file, const std::string& reason,
+                              bool targetExisted) {
+        EXPECT_EQ(rc, 1);
+        const std::string& err = host_.stderrText;
+        EXPECT_EQ(err.rfind("hexmend: ", 0), 0u) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(err.back(), '\n');
+        EXPECT_NE(err.find(file), std::string::npos) << err;
+        EXPECT_NE(err.find(reason), std::string::npos) << err;
+        EXPECT_EQ(host_.stdoutText.find("Everything is ok!"), std::string::npos);
+        std::vector<std::string> expected = {"data.bin", "p.txt", "src.bin"};
+        if (targetExisted) {
+            expected.push_back("out.bin");
+            EXPECT_EQ(ReadFile(dir_ / "out.bin"), kOldTarget);
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(FolderListing(), expected);
+        EXPECT_EQ(ReadFile(dir_ / "src.bin"), source_);
+    }
+
+    fs::path dir_;
+    std::string source_;
+    FaultHost host_;
+};
+
+// ---- Faults while the target is written ----
+
+struct WriteFault {
+    const char* name;
+    void (*arm)(Faults&);
+    const char* reason;
+};
+
+const WriteFault kWriteFaults[] = {
+    {"DiskFullHalfWay", [](Faults& f) { f.diskRoom = kSourceSize / 2; }, "No space left on device"},
+    {"DiskFullAtOnce", [](Faults& f) { f.diskRoom = 0; }, "No space left on device"},
+    {"TempFileCannotBeCreated", [](Faults& f) { f.createTempFails = true; },
+     "Read-only file system"},
+    {"SyncFails", [](Faults& f) { f.syncFails = true; }, "Input/output error"},
+    {"CloseFails", [](Faults& f) { f.closeFails = true; }, "Disk quota exceeded"},
+    {"RenameFails", [](Faults& f) { f.renameFails = true; }, "Device or resource busy"},
+};
+
+class WriteFaults : public FaultInjection,
+                    public ::testing::WithParamInterface<std::tuple<WriteFault, bool>> {};
+
+TEST_P(WriteFaults, FailTheRunAndKeepTheTarget) {
+    const auto& [fault, targetExists] = GetParam();
+    if (targetExists) {
+        WriteFile(dir_ / "out.bin", kOldTarget);
+    }
+    fault.arm(host_.faults);
+    const int rc = Run();
+    EXPECT_NE(host_.stdoutText.find("saving "), std::string::npos) << host_.stdoutText;
+    ExpectRunTimeFailure(rc, "out.bin", fault.reason, targetExists);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, WriteFaults,
+                         ::testing::Combine(::testing::ValuesIn(kWriteFaults), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<WriteFault, bool>>& param) {
+                             return std::string(std::get<0>(param.param).name) +
+                                    (std::get<1>(param.param) ? "_OverExistingTarget"
+                                                              : "_NoTargetBefore");
+                         });
+
+TEST_F(FaultInjection, DiskWithExactlyEnoughRoomSucceeds) {
+    host_.faults.diskRoom = kSourceSize;
+    EXPECT_EQ(Run(), 0) << host_.stderrText;
+    EXPECT_EQ(ReadFile(dir_ / "out.bin"), Patched());
+}
+
+// ---- Faults while files are read ----
+
+TEST_F(FaultInjection, SourceThatCannotBeOpened) {
+    WriteFile(dir_ / "out.bin", kOldTarget);
+    host_.faults.openFails = "src.bin";
+    const int rc = Run();
+    EXPECT_EQ(host_.stdoutText.find("saving "), std::string::npos);
+    ExpectRunTimeFailure(rc, "src.bin", "Permission denied", true);
+}
+
+TEST_F(FaultInjection, PatchFileThatCannotBeOpened) {
+    host_.faults.openFails = "p.txt";
+    ExpectRunTimeFailure(Run(), "p.txt", "Permission denied", false);
+}
+
+TEST_F(FaultInjection, ReplacementFileThatCannotBeOpened) {
+    WriteFile(dir_ / "out.bin", kOldTarget);
+    WritePatch("action=replace_file\nposition=100\nolddata=Hello\nnewdata=data.bin\n");
+    host_.faults.openFails = "data.bin";
+    const int rc = Run();
+    EXPECT_EQ(host_.stdoutText.find("saving "), std::string::npos);
+    ExpectRunTimeFailure(rc, "data.bin", "Permission denied", true);
+}
+
+TEST_F(FaultInjection, SourceThatYieldsFewerBytesThanItsSize) {
+    WriteFile(dir_ / "out.bin", kOldTarget);
+    host_.faults.readStops = "src.bin";
+    host_.faults.readStopsAfter = kSourceSize - 1;
+    const int rc = Run();
+    EXPECT_EQ(host_.stdoutText.find("saving "), std::string::npos);
+    ExpectRunTimeFailure(rc, "src.bin", std::to_string(kSourceSize - 1), true);
+}
+
+TEST_F(FaultInjection, SourceReadError) {
+    WriteFile(dir_ / "out.bin", kOldTarget);
+    host_.faults.readFails = "src.bin";
+    ExpectRunTimeFailure(Run(), "src.bin", "Input/output error", true);
+}
+
+TEST_F(FaultInjection, ReadsThatReturnFewerBytesEachStillLoadTheWholeFile) {
+    host_.faults.readChunk = 4093;
+    EXPECT_EQ(Run(), 0) << host_.stderrText;
+    EXPECT_EQ(ReadFile(dir_ / "out.bin"), Patched());
+    EXPECT_EQ(host_.stderrText, "");
+}
+
+// ---- Console ----
+
+TEST_F(FaultInjection, StandardOutputThatCannotBeWritten) {
+    WriteFile(dir_ / "out.bin", kOldTarget);
+    host_.faults.stdoutFails = true;
+    ExpectRunTimeFailure(Run(), "standard output", "Broken pipe", true);
+}
+
+}  // namespace
+}  // namespace hexmend
