@@ -84,7 +84,7 @@ CASES = [
         args=["Verbatim=no", "verbatim=true"]),
     Case("a relative FILENAME is taken from the program's folder, not the working folder",
          files={"p.txt": HEADER, "src.bin": SOURCE, "elsewhere": None},
-         args=["{fromprog}{sep}..{sep}{fromprog}{sep}.{sep}p.txt"], cwd="elsewhere",
+         args=["{fromprog}{sep}elsewhere{sep}..{sep}.{sep}p.txt"], cwd="elsewhere",
          stdout=[BANNER] + LOADING + SAVED, expect={"out.bin": SOURCE}),
     Case("a missing patch file", args=["{dir}{sep}nope.txt"],
          stdout=[BANNER, "ERROR: cannot find {dir}{sep}nope.txt"], rc=1),
