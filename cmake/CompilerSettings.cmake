@@ -23,3 +23,12 @@ if(OSTRA_SANITIZE)
                         -fno-sanitize-recover=all)
     add_link_options(-fsanitize=${OSTRA_SANITIZE})
 endif()
+
+# Coverage instrumentation for libFuzzer; the fuzz targets link the fuzzer
+# itself (fuzz/CMakeLists.txt).
+if(OSTRA_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "OSTRA_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -1,0 +1,83 @@
+// A host whose files live in memory: a whole run without touching the disk,
+// for tests and fuzzing. Paths are POSIX-style ("/" separates, "/" is the
+// root); backslashes are taken as "/" like the POSIX host does. Standard
+// output and standard error are captured in strings.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "host/host.h"
+
+namespace hexmend::testing {
+
+class MemoryHost : public Host {
+  public:
+    // The program's own path, as ExecutablePath() reports it.
+    static constexpr const char* kProgramPath = "/bin/hexmend";
+
+    MemoryHost();
+
+    // ---- Set-up and inspection ----
+    // Stores a file at path (lexically normalised), creating its folders.
+    void PutFile(const std::string& path, std::string content);
+    // The content of the file at path, or nullptr when there is none.
+    const std::string* GetFile(const std::string& path) const;
+    // Every file, keyed by normalised path.
+    std::map<std::string, std::string> Files() const;
+    // Files currently open for writing (0 once every writer is gone).
+    int OpenWriters() const { return openWriters_; }
+    // Temporary files made by CreateTempFileFor and neither moved into
+    // place nor removed since.
+    const std::set<std::string>& TempFiles() const { return temps_; }
+
+    std::string stdoutText;
+    std::string stderrText;
+
+    // ---- Host ----
+    std::string ExecutablePath() override;
+    std::string NativePath(std::string_view path) const override;
+    char FolderSeparator() const override;
+    bool IsFolderSeparator(char c) const override;
+    bool IsRelativePath(const std::string& path) const override;
+    bool CanonicalizePath(const std::string& path, std::string* result) const override;
+    std::size_t MaxPathLength() const override;
+    bool IsRootFolder(const std::string& folder) const override;
+    bool FileExists(const std::string& path) override;
+    bool FolderExists(const std::string& path) override;
+    Status CreateFolder(const std::string& path) override;
+    Status OpenForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) override;
+    Status CreateTempFileFor(const std::string& target, std::unique_ptr<WritableFile>* file,
+                             std::string* tempPath) override;
+    Status ReplaceFile(const std::string& from, const std::string& to) override;
+    Status RemoveFile(const std::string& path) override;
+    void FetchConsole() override;
+    Status WriteStdout(std::string_view text) override;
+    Status FlushStdout() override;
+    void SetTextAttribute(int attribute) override;
+    void WriteStderr(std::string_view text) override;
+    std::string_view LineEnd() const override;
+
+    // path with "." and ".." resolved and repeated "/" collapsed; always
+    // absolute (a relative path is taken from the root). Files() keys.
+    static std::string Normalize(const std::string& path);
+
+  private:
+    class Reader;
+    class Writer;
+
+    static std::string Parent(const std::string& normalized);
+
+    // Shared so that a reader keeps the bytes it opened even when the file
+    // is replaced meanwhile.
+    std::map<std::string, std::shared_ptr<std::string>> files_;
+    std::set<std::string> folders_;
+    std::set<std::string> temps_;
+    int nextTemp_ = 0;
+    int openWriters_ = 0;
+};
+
+}  // namespace hexmend::testing
