@@ -14,6 +14,10 @@ namespace hexmend {
 // reaches (bytes of a longer newdata beyond it go unchecked); at the first
 // difference it reports "olddata starting with <pos> does not match" and fails.
 // FileBuffer is unchanged whenever the result is false.
+// In CheckMode a difference is followed by the plain lines "  expected: " and
+// "  found:    " with up to 32 compared bytes in hex, and "  already applied"
+// when FileBuffer already holds newdata there; a range beyond FileBuffer is
+// reported too.
 [[nodiscard]] bool CheckedWrite(std::string_view olddata, std::string_view newdata);
 
 }  // namespace hexmend

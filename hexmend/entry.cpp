@@ -20,6 +20,7 @@ int Run(const std::vector<std::string>& arguments) {
     } else if (OptionIsOn(arguments, "verbatim")) {
         VerbatimMode = true;
     }
+    CheckMode = OptionIsOn(arguments, "check");
     if (arguments.size() < 2) {
         WriteConsoleLine("USAGE: hexmend FILENAME [verbatim=true]");
         WriteConsoleLine("\"FILENAME\" refers to the configuration file");

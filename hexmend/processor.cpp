@@ -32,9 +32,23 @@ bool HandOverBlock(int startLine) {
     return false;
 }
 
+// What the walk met: blocks ended by a closing tag or by a misplaced tag,
+// and how many of them failed.
+struct WalkTally {
+    int blocks = 0;
+    int failed = 0;
+};
+
+// Counts one failed block. Returns true when the walk goes on (check mode).
+bool CountFailure(WalkTally& tally) {
+    ++tally.failed;
+    return CheckMode;
+}
+
 // Walks the lines, collecting blocks and handing each to its engine.
-// Returns false at the first failure.
-bool WalkLines(const Lines& lines) {
+// Returns false when a failure stops the run; in check mode every block is
+// walked and the failures are only counted.
+bool WalkLines(const Lines& lines, WalkTally& tally) {
     bool inside = false;
     int startLine = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -46,18 +60,26 @@ bool WalkLines(const Lines& lines) {
         if (IsOpeningTag(line)) {
             if (inside) {
                 ReportMessage("unexpected tag <patch> in line " + std::to_string(lineNumber), true);
-                return false;
+                ++tally.blocks;
+                if (!CountFailure(tally)) {
+                    return false;
+                }
+                // Check mode drops the unclosed block and starts anew here.
             }
             BlockLines.clear();
             startLine = lineNumber;
             inside = true;
         } else if (IsClosingTag(line)) {
+            ++tally.blocks;
             if (!inside) {
                 ReportMessage("unexpected tag </patch> in line " + std::to_string(lineNumber),
                               true);
-                return false;
+                if (!CountFailure(tally)) {
+                    return false;
+                }
+                continue;
             }
-            if (!HandOverBlock(startLine)) {
+            if (!HandOverBlock(startLine) && !CountFailure(tally)) {
                 return false;
             }
             BlockLines.clear();
@@ -97,7 +119,7 @@ bool ProcessPatchFile(const std::string& patchPath) {
         return false;
     }
     const std::string targetPath = ResolvePath(PatchFileDir, targetValue);
-    if (!CreateFolders(FolderPart(targetPath))) {
+    if (!CheckMode && !CreateFolders(FolderPart(targetPath))) {
         ReportMessage("cannot create target directory for: " + targetPath, false);
         return false;
     }
@@ -115,8 +137,19 @@ bool ProcessPatchFile(const std::string& patchPath) {
     ReportMessage("loading source file: " + sourcePath, false);
     FileBuffer = ReadWholeFile(sourcePath);
 
-    if (!WalkLines(lines)) {
+    WalkTally tally;
+    if (!WalkLines(lines, tally)) {
         return false;
+    }
+    if (CheckMode) {
+        if (tally.failed > 0) {
+            ReportMessage("check failed: " + std::to_string(tally.failed) + " of " +
+                              std::to_string(tally.blocks),
+                          true);
+            return false;
+        }
+        ReportMessage("check passed, not saved: " + targetPath, false);
+        return true;
     }
     ReportMessage("saving " + targetPath, false);
     // Output stuck in the buffer of a broken console must fail the run before

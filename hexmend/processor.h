@@ -10,6 +10,9 @@ namespace hexmend {
 // target file. Returns true when the target was written; false when a check
 // failed (the reason has been reported). Run-time failures throw
 // RunTimeFailure.
+// In CheckMode it creates no folder and writes nothing, walks every block
+// even after a failure, and ends with "check passed, not saved: <target>"
+// (true) or "check failed: <failed> of <blocks>" (false).
 [[nodiscard]] bool ProcessPatchFile(const std::string& patchPath);
 
 }  // namespace hexmend

@@ -9,6 +9,7 @@ Lines BlockLines;
 std::string PatchFileDir;
 bool SilentMode = false;
 bool VerbatimMode = false;
+bool CheckMode = false;
 PatchDataState PatchData;
 
 std::string PositionText(std::int32_t position) {
@@ -23,6 +24,7 @@ void ResetRunState() {
     PatchFileDir.clear();
     SilentMode = false;
     VerbatimMode = false;
+    CheckMode = false;
     PatchData = PatchDataState{};
 }
 

@@ -26,6 +26,9 @@ extern std::string PatchFileDir;
 // Set once by the entry before the processor runs.
 extern bool SilentMode;
 extern bool VerbatimMode;
+// Check mode: everything is applied in memory, but no folder is created and
+// no target written, and a failing block does not stop the walk.
+extern bool CheckMode;
 
 struct PatchDataState {
     // Zero-based offset in FileBuffer of the patch being applied; -1 when unset.
