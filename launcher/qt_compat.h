@@ -9,6 +9,8 @@
 #include <QMetaType>
 #include <QtGlobal>
 
+#include <new>
+
 class QFile;
 
 // Type of the toolkit's font decryption hook: takes a font file that is open
@@ -27,6 +29,22 @@ inline DecryptFontDataFunction& fontDecryptHook() {
     return qtCompatDecryptFontData;
 }
 
+// In-place destructor and constructor of T for the meta-type system. The
+// constructor value-initialises, as Qt 4.8's standard constructor did with
+// new T(): an enumeration starts at 0 and a pointer as null. Qt 5's own
+// helper default-initialises, which leaves those indeterminate.
+template <typename T>
+struct QtCompatMetaTypeFunctions {
+    static void destruct(void* value) { static_cast<T*>(value)->~T(); }
+
+    static void* construct(void* where, const void* source) {
+        if (source != nullptr) {
+            return new (where) T(*static_cast<const T*>(source));
+        }
+        return new (where) T();
+    }
+};
+
 // Registers typeName as a type of its own with the toolkit's standard
 // constructor/destroyer pair for T. Returns the type id.
 //
@@ -35,14 +53,14 @@ inline DecryptFontDataFunction& fontDecryptHook() {
 // flags. It also aborts when a type name that it already knows is registered
 // again with another size, as happens when the toolkit later registers one of
 // these names itself (QNetworkProxy, QList<int>, QPointer<QObject> ...), so
-// the registration carries what Qt 5's own template would give it.
+// the registration carries the size and flags that Qt 5's own template gives.
 template <typename T>
 int registerMetaTypeName(const char* typeName) {
-    return QMetaType::registerType(
-        typeName, nullptr, nullptr, QtMetaTypePrivate::QMetaTypeFunctionHelper<T>::Destruct,
-        QtMetaTypePrivate::QMetaTypeFunctionHelper<T>::Construct, int(sizeof(T)),
-        QMetaType::TypeFlags(QtPrivate::QMetaTypeTypeFlags<T>::Flags),
-        QtPrivate::MetaObjectForType<T>::value());
+    return QMetaType::registerType(typeName, nullptr, nullptr,
+                                   QtCompatMetaTypeFunctions<T>::destruct,
+                                   QtCompatMetaTypeFunctions<T>::construct, int(sizeof(T)),
+                                   QMetaType::TypeFlags(QtPrivate::QMetaTypeTypeFlags<T>::Flags),
+                                   QtPrivate::MetaObjectForType<T>::value());
 }
 
 #else
