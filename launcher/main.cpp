@@ -7,8 +7,10 @@
 #include <QCoreApplication>
 
 #include "crash_handler.h"
+#include "font_hook.h"
 #include "meta_types.h"
 #include "plinth3application.h"
+#include "qt_compat.h"
 
 namespace {
 
@@ -31,6 +33,7 @@ void installCrashSignalHandler() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    fontDecryptHook() = decryptFontFile;
     registerMetaTypes();
     installCrashSignalHandler();
     QCoreApplication::setOrganizationName("Ostra");

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFontDatabase>
 
@@ -27,7 +28,8 @@ bool loadFontFile(const QString& path) {
     if (!readFontFile(path, &bytes)) {
         return false;
     }
-    std::printf("bytes\t%d\n", bytes.size());
+    std::printf("bytes\t%d\nsha256\t%s\n", bytes.size(),
+                QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().constData());
     const int id = QFontDatabase::addApplicationFontFromData(bytes);
     if (id >= 0) {
         const QStringList families = QFontDatabase::applicationFontFamilies(id);

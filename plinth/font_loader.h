@@ -13,8 +13,9 @@ namespace plinth {
 bool readFontFile(const QString& path, QByteArray* bytes);
 
 // Loads the font file at path through the hook into the application's font
-// database and writes "bytes<TAB>N" (N the number of bytes the hook returned)
-// and "family<TAB>F" for each family found to standard output.
+// database and writes "bytes<TAB>N" (N the number of bytes the hook returned),
+// "sha256<TAB>H" (their SHA-256 in hexadecimal) and "family<TAB>F" for each
+// family found to standard output.
 // REQUIRES: a QGuiApplication exists.
 bool loadFontFile(const QString& path);
 
