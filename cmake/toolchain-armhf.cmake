@@ -47,10 +47,14 @@ set(CMAKE_C_FLAGS_INIT "-funwind-tables")
 set(CMAKE_CXX_FLAGS_INIT "-funwind-tables")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-rdynamic")
 
-# Run armhf programs through qemu-arm, with the dynamic loader and C library of
-# the cross toolchain; the other armhf libraries are found in their multiarch
-# folders by that loader.
-set(OSTRA_ARMHF_LIBC_PREFIX /usr/${OSTRA_ARMHF_TRIPLET})
+# Run armhf programs through qemu-arm. The dynamic loader and the C library
+# must come from the same glibc build: the armhf Qt and OpenSSL packages pull
+# in libc6:armhf, whose loader is /lib/ld-linux-armhf.so.3 of this machine and
+# whose libraries the loader finds through the multiarch ld.so.cache. So the
+# ELF interpreter prefix is the root itself. The cross toolchain's own copy
+# (/usr/arm-linux-gnueabihf/lib, libc6-armhf-cross) is for linking only:
+# its loader with libc6:armhf's libc.so.6 crashes in pthread_create.
+set(OSTRA_ARMHF_LIBC_PREFIX /)
 find_program(OSTRA_QEMU_ARM qemu-arm)
 if(OSTRA_QEMU_ARM)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${OSTRA_QEMU_ARM} -L ${OSTRA_ARMHF_LIBC_PREFIX})
