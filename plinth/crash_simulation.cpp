@@ -45,6 +45,13 @@ writeThroughNullPointer() {
 }
 
 __attribute__((noinline)) void executeIllegalInstruction() {
+#if defined(__arm__)
+    // ARM's table-driven unwinder looks a frame up at its address minus 2,
+    // as if every address were a return address: a trap at the very start of
+    // the function would be taken for the end of the one before it, and the
+    // backtrace would stop there.
+    __asm__ volatile("nop");
+#endif
     __builtin_trap();
 }
 
@@ -57,8 +64,12 @@ __attribute__((noinline, no_sanitize_undefined)) void divideByZero() {
     volatile int quotient = dividend / divisor;
     (void)quotient;
 #else
-    // Integer division by zero does not trap here.
+    // Integer division by zero does not trap here. (ARM's divide instruction
+    // yields 0; without one, the runtime's __aeabi_idiv raises SIGFPE once,
+    // from code without unwind tables, so the backtrace would end there.)
     raise(SIGFPE);
+    // Not a tail call: this function keeps its frame in the backtrace.
+    __asm__ volatile("" ::: "memory");
 #endif
 }
 
