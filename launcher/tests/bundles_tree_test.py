@@ -125,8 +125,8 @@ def test_files_per_folder_and_kind():
         check(found.get(folder) == collections.Counter(LAYOUT.get(folder, {})),
               "%s: %s, expected %s" % (folder or "(root)", dict(found.get(folder, {})),
                                        LAYOUT.get(folder, {})))
-    check(len([p for p in files() if not p.startswith("certificates/")]) == 1623,
-          "resources bundle holds %d files" % len(files()))
+    resources = [p for p in files() if not p.startswith("certificates/")]
+    check(len(resources) == 1623, "resources bundle holds %d files" % len(resources))
 
 
 def test_named_files():
