@@ -84,6 +84,16 @@ class Host {
     virtual Status ReplaceFile(const std::string& from, const std::string& to) = 0;
     virtual Status RemoveFile(const std::string& path) = 0;
 
+    // ---- Memory ----
+    // A hint on a buffer of size bytes that has been allocated but not yet
+    // written: the platform may back it with large pages, which makes
+    // filling a large buffer many times cheaper than page by page. The
+    // default does nothing.
+    virtual void AdviseLargeBuffer(char* data, std::size_t size) {
+        (void)data;
+        (void)size;
+    }
+
     // ---- Console ----
     // Takes hold of standard output for the colour changes that follow.
     virtual void FetchConsole() = 0;

@@ -4,10 +4,12 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -307,6 +309,26 @@ class PosixHost final : public Host {
             return PosixError("cannot remove", path, errno);
         }
         return Status::Ok();
+    }
+
+    void AdviseLargeBuffer(char* data, std::size_t size) override {
+#if defined(MADV_HUGEPAGE)
+        // Below a few large pages the advice gains nothing.
+        constexpr std::size_t kWorthIt = std::size_t{8} << 20;
+        if (size < kWorthIt) {
+            return;
+        }
+        const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const auto begin = reinterpret_cast<std::uintptr_t>(data);
+        const std::uintptr_t alignedBegin = (begin + pageSize - 1) / pageSize * pageSize;
+        const std::uintptr_t end = begin + size;
+        // Only advice: where the system has no large pages the buffer is
+        // simply filled page by page.
+        (void)::madvise(reinterpret_cast<void*>(alignedBegin), end - alignedBegin, MADV_HUGEPAGE);
+#else
+        (void)data;
+        (void)size;
+#endif
     }
 
     void FetchConsole() override {

@@ -107,6 +107,10 @@ class FaultHost : public Host {
     }
     Status RemoveFile(const std::string& path) override { return base_.RemoveFile(path); }
 
+    void AdviseLargeBuffer(char* data, std::size_t size) override {
+        base_.AdviseLargeBuffer(data, size);
+    }
+
     void FetchConsole() override {}
     Status WriteStdout(std::string_view text) override {
         if (faults.stdoutFails) {
