@@ -4,7 +4,7 @@
 #   ostra_add_bundles(<target>)
 #
 # compiles both with rcc (format version 1, zlib at its default level and
-# threshold) and links them into <target>, "resources" first: the bundles
+# threshold) and adds their sources to <target>, "resources" first: the bundles
 # register themselves during static initialisation, in link order, and
 # unregister in reverse order at exit.
 #
@@ -41,6 +41,7 @@ function(_ostra_compile_bundle name manifest root ready out)
 
     get_target_property(rcc Qt5::rcc IMPORTED_LOCATION)
     set(depfile_arguments)
+    set(rcc_depfile)
     if(CMAKE_GENERATOR MATCHES "Ninja" OR NOT CMAKE_VERSION VERSION_LESS 3.20)
         # rcc names every file it read, so a changed asset rebuilds the bundle.
         set(depfile_arguments DEPFILE ${out}/qrc_${name}.d)
@@ -57,7 +58,7 @@ function(_ostra_compile_bundle name manifest root ready out)
 endfunction()
 
 # Generates the stand-in assets, or points at the device's, and defines the
-# object library ostra_bundles with both bundles.
+# target ostra_bundles that brings both bundles' sources up to date.
 function(_ostra_define_bundles)
     set(out ${CMAKE_CURRENT_BINARY_DIR}/bundles)
     set(resources_manifest ${_ostra_bundles_dir}/resources/resources.qrc)
