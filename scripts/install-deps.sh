@@ -13,13 +13,14 @@ native=(
     build-essential cmake ninja-build pkg-config python3 git
     zlib1g-dev libgtest-dev
     qtbase5-dev qttools5-dev-tools libqt5network5 libssl-dev openssl
-    fonts-dejavu-core tzdata
+    fonts-dejavu-core tzdata qt5-image-formats-plugins
     clang libclang-rt-14-dev clang-format
 )
 cross=(
     mingw-w64 libz-mingw-w64-dev wine wine64
     qemu-user crossbuild-essential-armhf
     qtbase5-dev:armhf libqt5network5:armhf libssl-dev:armhf zlib1g-dev:armhf
+    qt5-image-formats-plugins:armhf
 )
 
 packages=("${native[@]}")
