@@ -85,6 +85,9 @@ def check_console_path(run, status, name, on_second_thread):
             f"frame line not quoted: {frame!r}",
         )
     names = [frame[1:-1] for frame in frames]
+    # A sanitizer's interceptor of backtrace() adds its own frame on top.
+    while names and "/libasan.so" in names[0]:
+        names.pop(0)
     # Innermost first: the handler's own frames, demangled names alone.
     harness.check(
         names[:3] == ["backtraceLines()", "printBacktrace()", "crashSignalHandler(int)"],
@@ -177,6 +180,11 @@ def monitor_silent(launcher, name):
 
 
 def no_socket(launcher, name):
+    if "undefined" in launcher.sanitizers:
+        # The undefined-behaviour sanitizer's check of virtual calls probes
+        # memory through a pipe; with no descriptors left it reports the
+        # crash handler's Device as an invalid object and ends the process.
+        raise harness.Skipped("the undefined-behaviour sanitizer needs descriptors")
     run = crash(launcher, name, PLINTH_USE_MARIGOLD="true", PLINTH_CRASH_NO_DESCRIPTORS="1")
     status = run.wait()
     crashing_thread(run)

@@ -23,6 +23,8 @@ import time
 # Exit code that CTest takes as "skipped" (SKIP_RETURN_CODE).
 SKIPPED = 77
 
+_LEAK_SUPPRESSIONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan.supp")
+
 
 def argument_parser(description):
     parser = argparse.ArgumentParser(description=description)
@@ -39,6 +41,10 @@ class Failure(Exception):
     pass
 
 
+class Skipped(Exception):
+    """A case that cannot run in this build or on this machine; says why."""
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)
@@ -48,7 +54,7 @@ def run_cases(cases, selected=None):
     """Runs the functions in cases (name -> function), or the one named
     selected, and returns the process exit code: 0 if all passed."""
     names = [selected] if selected else list(cases)
-    failed = 0
+    failed = skipped = 0
     for name in names:
         if name not in cases:
             print(f"unknown case {name!r}; known: {', '.join(cases)}")
@@ -58,10 +64,15 @@ def run_cases(cases, selected=None):
         except Failure as failure:
             failed += 1
             print(f"FAIL {name}: {failure}")
+        except Skipped as reason:
+            skipped += 1
+            print(f"SKIP {name}: {reason}")
         else:
             print(f"ok   {name}")
-    print(f"{len(names) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    print(f"{len(names) - failed - skipped} passed, {failed} failed, {skipped} skipped")
+    if failed:
+        return 1
+    return SKIPPED if skipped == len(names) else 0
 
 
 def elf_machine(path):
@@ -91,6 +102,9 @@ class Launcher:
     def __init__(self, args):
         self.path = os.path.abspath(args.launcher)
         self.prefix = shlex.split(args.run_with)
+        # The sanitizers the launcher was built with, as CMake's
+        # OSTRA_SANITIZE says (e.g. "address,undefined").
+        self.sanitizers = os.environ.get("OSTRA_SANITIZE", "").split(",")
         self._runtime = tempfile.TemporaryDirectory(prefix="launcher-runtime-")
         os.chmod(self._runtime.name, 0o700)
 
@@ -104,7 +118,8 @@ class Launcher:
             QT_QPA_PLATFORM="offscreen",
             XDG_RUNTIME_DIR=self._runtime.name,
             ASAN_OPTIONS="handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:"
-            "handle_abort=0:allow_user_segv_handler=1:detect_leaks=0",
+            "handle_abort=0:allow_user_segv_handler=1",
+            LSAN_OPTIONS=f"suppressions={_LEAK_SUPPRESSIONS}:print_suppressions=0",
             UBSAN_OPTIONS="print_stacktrace=1",
         )
         env.update(controls)
