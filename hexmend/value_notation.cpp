@@ -257,12 +257,17 @@ std::int32_t HexValue(std::string_view text) {
 UnescapeResult UnescapeValue(std::string_view text) {
     UnescapeResult result;
     result.bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '\\') {
-            result.bytes += c;
-            continue;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        // Runs without a backslash are copied whole: values can be whole
+        // zlib stream contents of many megabytes.
+        const std::size_t slash = text.find('\\', i);
+        if (slash == std::string_view::npos) {
+            result.bytes.append(text.substr(i));
+            break;
         }
+        result.bytes.append(text.substr(i, slash - i));
+        i = slash;
         if (i + 1 >= text.size()) {
             result.ok = false;
             return result;
@@ -311,6 +316,7 @@ UnescapeResult UnescapeValue(std::string_view text) {
                 result.ok = false;
                 return result;
         }
+        ++i;
     }
     return result;
 }
