@@ -1,6 +1,7 @@
 #include "processor.h"
 
 #include <string>
+#include <utility>
 
 #include "file_io.h"
 #include "host/host.h"
@@ -45,15 +46,16 @@ bool CountFailure(WalkTally& tally) {
     return CheckMode;
 }
 
-// Walks the lines, collecting blocks and handing each to its engine.
-// Returns false when a failure stops the run; in check mode every block is
-// walked and the failures are only counted.
-bool WalkLines(const Lines& lines, WalkTally& tally) {
+// Walks the lines, collecting blocks and handing each to its engine; the
+// lines of a block are moved into BlockLines, not copied (a value can be a
+// whole zlib stream's content). Returns false when a failure stops the run;
+// in check mode every block is walked and the failures are only counted.
+bool WalkLines(Lines& lines, WalkTally& tally) {
     bool inside = false;
     int startLine = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const int lineNumber = static_cast<int>(i + 1);
-        const std::string& line = lines[i];
+        std::string& line = lines[i];
         if (VerbatimMode) {
             ReportMessage(">>>" + std::to_string(lineNumber) + ":" + line, false);
         }
@@ -85,7 +87,7 @@ bool WalkLines(const Lines& lines, WalkTally& tally) {
             BlockLines.clear();
             inside = false;
         } else if (inside) {
-            BlockLines.push_back(line);
+            BlockLines.push_back(std::move(line));
         }
     }
     // A block left open at the end of the file is dropped without a word.
@@ -111,7 +113,7 @@ bool ProcessPatchFile(const std::string& patchPath) {
         return false;
     }
     ReportMessage("loading " + patchPath, false);
-    const Lines lines = PrepareLines(ReadWholeFile(patchPath));
+    Lines lines = PrepareLines(ReadWholeFile(patchPath));
 
     const std::string targetValue = LookupKey(lines, "targetfile");
     if (targetValue.empty()) {
