@@ -22,6 +22,7 @@ import re
 import sys
 
 import harness
+import unwind_tables
 from crash_monitor import CrashMonitor
 
 SIGNALS = {"ILL": 4, "ABRT": 6, "BUS": 7, "FPE": 8, "SEGV": 11, "STKFLT": 16, "PIPE": 13}
@@ -65,7 +66,31 @@ def crashing_thread(run):
     return ids[0]
 
 
-def check_console_path(run, status, name, on_second_thread):
+# Frame lines of raise(), which glibc also exports as gsignal.
+RAISE = re.compile(r"^.*\((raise|gsignal)\+0x[0-9a-f]+\) \[0x[0-9a-f]+\]$")
+
+
+def early_end(launcher, name, on_second_thread):
+    """Where the backtrace ends when the unwind tables of the libraries that
+    the launcher loads end it before the crash's whole call chain (on ARM;
+    see unwind_tables), as (regular expression of the outermost frame, why);
+    None when it reaches the event loop (main thread) or the thread's start."""
+    if harness.elf_machine(launcher.path) != unwind_tables.EM_ARM:
+        return None
+    libraries = unwind_tables.loaded_libraries(launcher)
+    if name == "ABRT" and not unwind_tables.unwinds_through(libraries["libc.so.6"], "abort"):
+        return RAISE, "abort() of this C library has no unwind entry: it ends after raise()"
+    toolkit = libraries["libQt5Widgets.so.5"]
+    if not on_second_thread and not unwind_tables.has_unwind_tables(toolkit):
+        return (
+            re.compile(re.escape("QObject::event(QEvent*)")),
+            f"{toolkit} has no unwind tables: it ends at QObject::event(), called by "
+            "QApplication::notify()",
+        )
+    return None
+
+
+def check_console_path(launcher, run, status, name, on_second_thread):
     text = run.text()
     harness.check(
         status == CRASH_EXIT_CODE,
@@ -101,14 +126,22 @@ def check_console_path(run, status, name, on_second_thread):
         harness.check(
             FAULTING_FUNCTION[name] in names, f"{FAULTING_FUNCTION[name]} not in {names}"
         )
-    harness.check(
-        any(n.startswith("plinth::") for n in names), f"no stand-in frame in {names}"
-    )
+    stand_in_frame = any(n.startswith("plinth::") for n in names)
     main_loop = "QCoreApplication::exec()" in names
-    if on_second_thread:
-        harness.check(not main_loop, f"second thread's backtrace shows the event loop: {names}")
+    end = early_end(launcher, name, on_second_thread)
+    if end is None:
+        harness.check(stand_in_frame, f"no stand-in frame in {names}")
+        if on_second_thread:
+            harness.check(
+                not main_loop, f"second thread's backtrace shows the event loop: {names}"
+            )
+        else:
+            harness.check(main_loop, f"main thread's backtrace lacks the event loop: {names}")
     else:
-        harness.check(main_loop, f"main thread's backtrace lacks the event loop: {names}")
+        outermost, why = end
+        harness.check(outermost.match(names[-1]), f"{why}; the backtrace: {names}")
+        if outermost is not RAISE:
+            harness.check(stand_in_frame, f"no stand-in frame in {names}")
 
     pause = run.time_of("plinth: handleCrash") - run.time_of("OH THE HUMANITY!")
     # The lines are timed as read; the run as a whole is timed exactly.
@@ -142,7 +175,7 @@ def console(launcher, name, on_second_thread=False):
         (thread != run.process.pid) == on_second_thread,
         f"crash on thread {thread} in process {run.process.pid}",
     )
-    check_console_path(run, status, name, on_second_thread)
+    check_console_path(launcher, run, status, name, on_second_thread)
 
 
 def monitor(launcher, name, on_second_thread=False):
@@ -188,7 +221,7 @@ def no_socket(launcher, name):
     run = crash(launcher, name, PLINTH_USE_MARIGOLD="true", PLINTH_CRASH_NO_DESCRIPTORS="1")
     status = run.wait()
     crashing_thread(run)
-    check_console_path(run, status, name, on_second_thread=False)
+    check_console_path(launcher, run, status, name, on_second_thread=False)
 
 
 def descriptor_zero(launcher, name):
@@ -196,7 +229,7 @@ def descriptor_zero(launcher, name):
         run = crash(launcher, name, PLINTH_USE_MARIGOLD="true", PLINTH_CRASH_CLOSE_STDIN="1")
         status = run.wait()
     crashing_thread(run)
-    check_console_path(run, status, name, on_second_thread=False)
+    check_console_path(launcher, run, status, name, on_second_thread=False)
     harness.check(listener.received == [b""], f"monitor got {listener.received}")
 
 
