@@ -16,6 +16,16 @@ MODE:
   no-socket        the setting is on but no socket can be made: console path
   descriptor-zero  the socket gets descriptor 0: console path, the monitor
                    gets a connection but no thread id
+
+Under user-mode emulation (an ARM build run by qemu-arm) the launcher's
+threads are threads of the host and its sockets host sockets: the kernel
+thread id and the abstract address (length 17) reach the monitor unchanged,
+and the monitor cases check the same as natively. The emulator ends the
+process by the same signal when the target dies of one, after reporting it
+on standard error, a line that harness.Run leaves out. What ARM itself does
+differently: integer division by zero does not trap, so SIGFPE is raised
+once and does not recur (fault_recurs), and backtraces end where the unwind
+tables end (early_end).
 """
 
 import re

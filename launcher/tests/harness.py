@@ -5,7 +5,7 @@ Every test script takes the launcher's path and an optional command prefix
 that runs it (for a cross build, the emulator):
 
     python3 startup_test.py --launcher build/bin/launcher \
-        --run-with "qemu-arm -L /usr/arm-linux-gnueabihf"
+        --run-with "qemu-arm -L /"
 
 --run-with defaults to the environment variable OSTRA_RUN_WITH.
 """
