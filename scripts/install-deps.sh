@@ -13,7 +13,7 @@ native=(
     build-essential cmake ninja-build pkg-config python3 git
     zlib1g-dev libgtest-dev
     qtbase5-dev qttools5-dev-tools libqt5network5 libssl-dev openssl
-    fonts-dejavu-core tzdata qt5-image-formats-plugins
+    fonts-dejavu-core tzdata qt5-image-formats-plugins netpbm gifsicle
     clang libclang-rt-14-dev clang-format
 )
 cross=(
