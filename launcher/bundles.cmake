@@ -57,6 +57,15 @@ function(_ostra_compile_bundle name manifest root ready out)
         VERBATIM)
 endfunction()
 
+# Finds the program <name> of the build machine into the cache variable <variable>,
+# or stops with the Debian package that has it and what it is needed for.
+function(_ostra_find_build_tool variable name package purpose)
+    find_program(${variable} NAMES ${name} NO_CMAKE_FIND_ROOT_PATH)
+    if(NOT ${variable})
+        message(FATAL_ERROR "${name} not found: ${purpose} need it (Debian package ${package})")
+    endif()
+endfunction()
+
 # Generates the stand-in assets, or points at the device's, and defines the
 # target ostra_bundles that brings both bundles' sources up to date.
 function(_ostra_define_bundles)
@@ -85,6 +94,8 @@ function(_ostra_define_bundles)
             message(FATAL_ERROR "lrelease not found: the stand-in translation catalogues need it "
                                 "(Debian package qttools5-dev-tools)")
         endif()
+        # The maker of the certificates, a build-machine program as well.
+        _ostra_find_build_tool(OSTRA_OPENSSL openssl openssl "the stand-in certificates")
 
         set(resources_root ${out}/standin/resources)
         set(resources_ready ${out}/standin/resources.stamp)
@@ -112,7 +123,7 @@ function(_ostra_define_bundles)
         add_custom_command(
             OUTPUT ${certificates_ready}
             COMMAND ${Python3_EXECUTABLE} ${generator} --qrc ${certificates_manifest}
-                    --out ${certificates_root}
+                    --out ${certificates_root} --openssl ${OSTRA_OPENSSL}
             COMMAND ${CMAKE_COMMAND} -E touch ${certificates_ready}
             DEPENDS ${generator} ${certificates_manifest}
             COMMENT "Generating the stand-in certificates"

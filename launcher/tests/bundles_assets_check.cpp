@@ -4,8 +4,9 @@
 //                                 the kind its suffix names
 //   translation catalogues        the toolkit's translator loads them
 //   style sheets (.qss, .css)     the toolkit's style sheet parser takes them
-//   certificates (.der)           one whole DER X.509 certificate each, its
-//                                 signature good when its issuer is in the set
+//   certificates (.der)           one whole DER X.509 certificate each to
+//                                 libcrypto and to the toolkit, its signature
+//                                 good when its issuer is in the set
 //   scripts, text                 valid UTF-8
 // Exit code 0 when every file reads, 1 otherwise.
 
@@ -22,6 +23,8 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QMap>
+#include <QSslCertificate>
+#include <QSslSocket>
 #include <QTextCodec>
 #include <QTranslator>
 #include <QWidget>
@@ -146,8 +149,9 @@ QByteArray nameKey(const X509_NAME* name) {
     return key;
 }
 
-// Every certificate must parse as exactly one DER certificate; those whose
-// issuer is in the set must carry a good signature of that issuer.
+// Every certificate must parse as exactly one DER certificate, with libcrypto
+// and with the toolkit's certificate class; those whose issuer is in the set
+// must carry a good signature of that issuer.
 int checkCertificates(const QMap<QString, QByteArray>& files) {
     std::map<QString, Certificate> parsed;
     QHash<QByteArray, X509*> bySubject;
@@ -161,6 +165,11 @@ int checkCertificates(const QMap<QString, QByteArray>& files) {
         }
         if (cursor != begin + it.value().size()) {
             fail(it.key(), "bytes after the certificate");
+            continue;
+        }
+        const QSslCertificate toolkit(it.value(), QSsl::Der);
+        if (toolkit.isNull() || toolkit.subjectInfo(QSslCertificate::CommonName).isEmpty()) {
+            fail(it.key(), "the toolkit does not read it");
             continue;
         }
         bySubject.insert(nameKey(X509_get_subject_name(certificate.get())), certificate.get());
@@ -189,6 +198,10 @@ int main(int argc, char** argv) {
     // The check of style sheets must be able to fail.
     if (styleSheetParses("QWidget { color: black; ") || !styleSheetParses("QWidget { }")) {
         std::printf("FAIL: the style sheet parser cannot be observed here\n");
+        return 1;
+    }
+    if (!QSslSocket::supportsSsl()) {
+        std::printf("FAIL: the toolkit cannot load OpenSSL to read certificates\n");
         return 1;
     }
     if (!QImageReader::supportedImageFormats().contains("mng")) {

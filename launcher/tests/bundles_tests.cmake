@@ -2,7 +2,7 @@
 # ../bundles.cmake for the program that embeds them.
 
 find_package(OpenSSL REQUIRED)
-find_package(Qt5 REQUIRED COMPONENTS Widgets)
+find_package(Qt5 REQUIRED COMPONENTS Widgets Network)
 
 # ostra_add_bundle_script_test(<name> <script> <target>): runs a Python test of
 # this folder on <target>, through the cross build's emulator if there is one.
@@ -28,7 +28,7 @@ function(ostra_add_bundle_tests target)
     get_target_property(sources ostra_bundles OSTRA_BUNDLE_SOURCES)
     target_sources(bundles_assets_check PRIVATE ${sources})
     add_dependencies(bundles_assets_check ostra_bundles)
-    target_link_libraries(bundles_assets_check PRIVATE Qt5::Widgets OpenSSL::Crypto)
+    target_link_libraries(bundles_assets_check PRIVATE Qt5::Widgets Qt5::Network OpenSSL::Crypto)
     ostra_set_warnings(bundles_assets_check)
     add_test(NAME bundles_assets COMMAND bundles_assets_check)
     # The toolkit's offscreen platform plugin leaves its screen objects to the
