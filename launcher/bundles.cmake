@@ -94,7 +94,11 @@ function(_ostra_define_bundles)
             message(FATAL_ERROR "lrelease not found: the stand-in translation catalogues need it "
                                 "(Debian package qttools5-dev-tools)")
         endif()
-        # The maker of the certificates, a build-machine program as well.
+        # The encoders of the JPEG and GIF stand-ins, and the maker of the
+        # certificates; build-machine programs as well.
+        _ostra_find_build_tool(OSTRA_PNMTOJPEG pnmtojpeg netpbm "the stand-in JPEG images")
+        _ostra_find_build_tool(OSTRA_PAMTOGIF pamtogif netpbm "the stand-in GIF images")
+        _ostra_find_build_tool(OSTRA_GIFSICLE gifsicle gifsicle "the stand-in GIF animations")
         _ostra_find_build_tool(OSTRA_OPENSSL openssl openssl "the stand-in certificates")
 
         set(resources_root ${out}/standin/resources)
@@ -112,6 +116,8 @@ function(_ostra_define_bundles)
             OUTPUT ${resources_ready}
             COMMAND ${Python3_EXECUTABLE} ${generator} --qrc ${resources_manifest}
                     --out ${resources_root} --lrelease ${OSTRA_LRELEASE}
+                    --pnmtojpeg ${OSTRA_PNMTOJPEG} --pamtogif ${OSTRA_PAMTOGIF}
+                    --gifsicle ${OSTRA_GIFSICLE}
             COMMAND ${CMAKE_COMMAND} -E touch ${resources_ready}
             DEPENDS ${generator} ${generator_modules} ${resources_manifest} ${tz_release}
             COMMENT "Generating the stand-in assets of the resources bundle"

@@ -2,11 +2,13 @@
 """Writes stand-in assets for every file of the resources bundle.
 
     generate_resources.py --qrc resources.qrc --out DIR --lrelease PATH
+                          [--pnmtojpeg PATH --pamtogif PATH --gifsicle PATH]
 
 Each file that the collection file lists gets content valid for its kind:
-grey-scale PNG, JPEG, GIF and MNG images, widget style sheets and CSS, scripts,
-translation catalogues compiled by lrelease, and the time-zone list made from
-the system's time-zone database. The content depends only on the file's path
+grey-scale PNG, JPEG, GIF and MNG images (JPEG and GIF encoded by netpbm and
+gifsicle), widget style sheets and CSS, scripts, translation catalogues
+compiled by lrelease, and the time-zone list made from the system's time-zone
+database. The content depends only on the file's path
 (fixed seeds), so every run writes the same bytes.
 
 The entries that the bundle stores compressed are given redundant content and
@@ -61,7 +63,7 @@ def saving(data):
     return 1.0 - (len(zlib.compress(data)) + 4) / len(data)
 
 
-def image(path, rng):
+def image(path, rng, encoders):
     name = os.path.basename(path)
     extension = name.rsplit(".", 1)[1]
     if path in COMPRESSED:
@@ -74,19 +76,19 @@ def image(path, rng):
         height = rng.randrange(40, 64) if large else rng.randrange(12, 40)
         return images.png(images.pattern(rng, width, height))
     if extension == "jpg":
-        return images.jpeg(images.photo(rng, 48, 36))
+        return encoders.jpeg(images.photo(rng, 48, 36))
     if extension == "gif":
-        return images.gif(images.spinner(rng, rng.choice([16, 24]), 8), delay_cs=8)
+        return encoders.gif(images.spinner(rng, rng.choice([16, 24]), 8), delay_cs=8)
     if extension == "mng":
         return images.mng(images.spinner(rng, rng.choice([16, 24, 32]), rng.choice([4, 8, 12])))
     raise GenerationError("no stand-in for image %s" % path)
 
 
-def content(path, tree, rng, lrelease, work):
+def content(path, tree, rng, tools, work):
     """The stand-in bytes of one entry."""
     folder, name = os.path.split(path)
     if path.startswith("images/"):
-        return image(path, rng)
+        return image(path, rng, tools.encoders)
     if path == "timezones.txt":
         return timezones.timezone_list(TIMEZONE_LIST_SIZE).encode("utf-8")
     if path == "default.qss":
@@ -117,10 +119,11 @@ def content(path, tree, rng, lrelease, work):
         with open(source, "w", encoding="utf-8") as ts:
             ts.write(translations.ts_file(rng, language, contexts))
         try:
-            result = subprocess.run([lrelease, "-silent", source, "-qm", compiled],
+            result = subprocess.run([tools.lrelease, "-silent", source, "-qm", compiled],
                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         except OSError as error:
-            raise GenerationError("cannot run lrelease (%s): %s" % (lrelease, error.strerror)) from None
+            raise GenerationError("cannot run lrelease (%s): %s"
+                                  % (tools.lrelease, error.strerror)) from None
         if result.returncode != 0 or not os.path.isfile(compiled):
             raise GenerationError("lrelease ended with %d on %s: %s"
                                   % (result.returncode, path, result.stdout.strip()))
@@ -129,7 +132,15 @@ def content(path, tree, rng, lrelease, work):
     raise GenerationError("no stand-in for %s" % path)
 
 
-def generate(qrc, out, lrelease):
+class Tools:
+    """The programs that the generation calls."""
+
+    def __init__(self, lrelease, encoders):
+        self.lrelease = lrelease
+        self.encoders = encoders
+
+
+def generate(qrc, out, args):
     try:
         tree = [f.text for f in ElementTree.parse(qrc).getroot().iter("file")]
     except (OSError, ElementTree.ParseError) as error:
@@ -146,10 +157,12 @@ def generate(qrc, out, lrelease):
     try:
         scratch = os.path.join(work, ".ts")
         os.makedirs(scratch)
+        tools = Tools(args.lrelease, images.Encoders(args.pnmtojpeg, args.pamtogif, args.gifsicle,
+                                                     scratch=scratch))
         tree_root = os.path.join(work, "tree")
         wrong = []
         for path in tree:
-            data = content(path, tree, seeded(path), lrelease, scratch)
+            data = content(path, tree, seeded(path), tools, scratch)
             ratio = saving(data)
             if (path in COMPRESSED) != (ratio >= THRESHOLD) or abs(ratio - THRESHOLD) < MARGIN:
                 wrong.append("%s saves %.1f%%" % (path, 100 * ratio))
@@ -172,10 +185,13 @@ def main():
     parser.add_argument("--qrc", required=True, help="collection file listing the bundle's files")
     parser.add_argument("--out", required=True, help="folder to fill (replaced as a whole)")
     parser.add_argument("--lrelease", default="lrelease", help="the toolkit's lrelease")
+    parser.add_argument("--pnmtojpeg", default="pnmtojpeg", help="netpbm's JPEG encoder")
+    parser.add_argument("--pamtogif", default="pamtogif", help="netpbm's GIF encoder")
+    parser.add_argument("--gifsicle", default="gifsicle", help="gifsicle, for GIF animations")
     args = parser.parse_args()
     try:
-        generate(args.qrc, args.out, args.lrelease)
-    except (GenerationError, timezones.TimeZoneError, OSError) as error:
+        generate(args.qrc, args.out, args)
+    except (GenerationError, images.EncoderError, timezones.TimeZoneError, OSError) as error:
         sys.exit("generate_resources.py: %s" % error)
 
 

@@ -1,12 +1,17 @@
-"""Small grey-scale image encoders for the stand-in assets: PNG, GIF, JPEG, MNG.
+"""Small grey-scale images for the stand-in assets: PNG, GIF, JPEG, MNG.
 
 The reader runs on an e-ink screen, so every stand-in image is grey-scale.
 An image is a list of rows, each row a bytes object of 8-bit grey values.
-Every encoder is deterministic: the same pixels give the same bytes.
+PNG goes through zlib, and MNG frames PNG datastreams in its own chunks; JPEG
+and GIF are left to netpbm's encoders and gifsicle (Encoders below). Every
+encoder is deterministic: the same pixels give the same bytes.
 """
 
 import math
+import os
 import struct
+import subprocess
+import tempfile
 import zlib
 
 
@@ -112,185 +117,62 @@ def mng(frames, ticks_per_second=10):
     return out + _chunk(b"MEND", b"")
 
 
-# --- GIF ------------------------------------------------------------------
+# --- JPEG and GIF through netpbm and gifsicle -----------------------------
 
-def _lzw(indices, min_code_size):
-    """GIF's variable-length LZW, codes packed least significant bit first."""
-    clear, end = 1 << min_code_size, (1 << min_code_size) + 1
-    out = bytearray()
-    acc = nbits = 0
-
-    def emit(code, size):
-        nonlocal acc, nbits
-        acc |= code << nbits
-        nbits += size
-        while nbits >= 8:
-            out.append(acc & 0xFF)
-            acc >>= 8
-            nbits -= 8
-
-    def reset():
-        return {(i,): i for i in range(clear)}, end + 1, min_code_size + 1
-
-    table, next_code, size = reset()
-    emit(clear, size)
-    word = ()
-    for index in indices:
-        candidate = word + (index,)
-        if candidate in table:
-            word = candidate
-            continue
-        emit(table[word], size)
-        if next_code < 4096:
-            table[candidate] = next_code
-            next_code += 1
-            # The decoder adds its entry one code later, so widen after it does.
-            if next_code > (1 << size) and size < 12:
-                size += 1
-        else:
-            emit(clear, size)
-            table, next_code, size = reset()
-        word = (index,)
-    if word:
-        emit(table[word], size)
-    emit(end, size)
-    if nbits:
-        out.append(acc & 0xFF)
-    return bytes(out)
+class EncoderError(Exception):
+    pass
 
 
-def _sub_blocks(data):
-    return b"".join(bytes([len(data[i:i + 255])]) + data[i:i + 255]
-                    for i in range(0, len(data), 255)) + b"\x00"
-
-
-def gif(frames, delay_cs=10):
-    """A GIF89a with a 16-shade grey palette; several frames loop without end."""
-    height, width = len(frames[0]), len(frames[0][0])
-    palette = b"".join(bytes([s * 17] * 3) for s in range(16))
-    out = b"GIF89a" + struct.pack("<HHBBB", width, height, 0xF3, 0, 0) + palette
-    if len(frames) > 1:
-        out += b"\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00"
-    for frame in frames:
-        out += b"\x21\xf9\x04\x04" + struct.pack("<H", delay_cs) + b"\x00\x00"
-        out += b"\x2c" + struct.pack("<HHHHB", 0, 0, width, height, 0)
-        indices = [value >> 4 for row in frame for value in row]
-        out += b"\x04" + _sub_blocks(_lzw(indices, 4))
-    return out + b"\x3b"
-
-
-# --- JPEG (baseline, one grey component) ----------------------------------
-
-_LUMA_QUANT = [
-    16, 11, 10, 16, 24, 40, 51, 61, 12, 12, 14, 19, 26, 58, 60, 55,
-    14, 13, 16, 24, 40, 57, 69, 56, 14, 17, 22, 29, 51, 87, 80, 62,
-    18, 22, 37, 56, 68, 109, 103, 77, 24, 35, 55, 64, 81, 104, 113, 92,
-    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99,
-]
-_ZIGZAG = sorted(range(64), key=lambda i: (i // 8 + i % 8,
-                                           i // 8 if (i // 8 + i % 8) % 2 else i % 8))
-_DC_BITS = [0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0]
-_DC_VALUES = list(range(12))
-_AC_BITS = [0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7D]
-_AC_VALUES = bytes.fromhex(
-    "01020300041105122131410613516107227114328191a1082342b1c11552d1f024"
-    "33627282090a161718191a25262728292a3435363738393a434445464748494a53"
-    "5455565758595a636465666768696a737475767778797a838485868788898a9293"
-    "9495969798999aa2a3a4a5a6a7a8a9aab2b3b4b5b6b7b8b9bac2c3c4c5c6c7c8c9"
-    "cad2d3d4d5d6d7d8d9dae1e2e3e4e5e6e7e8e9eaf1f2f3f4f5f6f7f8f9fa")
-_COS = [[math.cos((2 * x + 1) * u * math.pi / 16) for x in range(8)] for u in range(8)]
-
-
-def _huffman_codes(bits, values):
-    codes, code, k = {}, 0, 0
-    for length in range(1, 17):
-        for _ in range(bits[length - 1]):
-            codes[values[k]] = (code, length)
-            code += 1
-            k += 1
-        code <<= 1
-    return codes
-
-
-def _magnitude(value):
-    size = abs(value).bit_length()
-    return size, (value if value >= 0 else value + (1 << size) - 1)
-
-
-def _fdct(block):
-    out = [0.0] * 64
-    for v in range(8):
-        for u in range(8):
-            total = 0.0
-            for y in range(8):
-                cy = _COS[v][y]
-                row = block[y * 8:y * 8 + 8]
-                total += cy * sum(row[x] * _COS[u][x] for x in range(8))
-            cu = math.sqrt(0.5) if u == 0 else 1.0
-            cv = math.sqrt(0.5) if v == 0 else 1.0
-            out[v * 8 + u] = total * cu * cv / 4
-    return out
-
-
-def jpeg(pixels):
-    """A baseline JFIF JPEG, standard luminance tables at quality 50."""
+def pgm(pixels):
+    """The binary PGM (netpbm's grey map) of an image, what netpbm's encoders read."""
     height, width = len(pixels), len(pixels[0])
-    dc_codes = _huffman_codes(_DC_BITS, _DC_VALUES)
-    ac_codes = _huffman_codes(_AC_BITS, list(_AC_VALUES))
-    out = bytearray()
-    acc = nbits = 0
+    return b"P5\n%d %d\n255\n" % (width, height) + b"".join(pixels)
 
-    def put(code, length):
-        nonlocal acc, nbits
-        acc = (acc << length) | code
-        nbits += length
-        while nbits >= 8:
-            byte = (acc >> (nbits - 8)) & 0xFF
-            out.append(byte)
-            if byte == 0xFF:
-                out.append(0)  # byte stuffing
-            nbits -= 8
-        acc &= (1 << nbits) - 1
 
-    previous_dc = 0
-    for by in range(0, height, 8):
-        for bx in range(0, width, 8):
-            # Edge blocks repeat the last row and column.
-            block = [pixels[min(by + y, height - 1)][min(bx + x, width - 1)] - 128
-                     for y in range(8) for x in range(8)]
-            coefficients = _fdct(block)
-            quantized = [int(round(coefficients[i] / _LUMA_QUANT[i])) for i in range(64)]
-            zigzag = [quantized[i] for i in _ZIGZAG]
-            size, bits = _magnitude(zigzag[0] - previous_dc)
-            previous_dc = zigzag[0]
-            put(*dc_codes[size])
-            if size:
-                put(bits, size)
-            run = 0
-            for value in zigzag[1:]:
-                if value == 0:
-                    run += 1
-                    continue
-                while run > 15:
-                    put(*ac_codes[0xF0])
-                    run -= 16
-                size, bits = _magnitude(value)
-                put(*ac_codes[(run << 4) | size])
-                put(bits, size)
-                run = 0
-            if run:
-                put(*ac_codes[0x00])
-    if nbits:
-        put((1 << (8 - nbits)) - 1, 8 - nbits)
+class Encoders:
+    """The command-line encoders of JPEG and GIF.
 
-    def segment(marker, payload):
-        return bytes([0xFF, marker]) + struct.pack(">H", len(payload) + 2) + payload
+    pnmtojpeg and pamtogif come from the Debian package netpbm; gifsicle, which
+    joins single GIF pictures into a looping animation, from gifsicle.
+    """
 
-    head = b"\xff\xd8"
-    head += segment(0xE0, b"JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00")
-    head += segment(0xDB, b"\x00" + bytes(_LUMA_QUANT[i] for i in _ZIGZAG))
-    head += segment(0xC0, struct.pack(">BHHB", 8, height, width, 1) + b"\x01\x11\x00")
-    head += segment(0xC4, b"\x00" + bytes(_DC_BITS) + bytes(_DC_VALUES)
-                    + b"\x10" + bytes(_AC_BITS) + _AC_VALUES)
-    head += segment(0xDA, b"\x01\x01\x00\x00\x3f\x00")
-    return head + bytes(out) + b"\xff\xd9"
+    PACKAGES = {"pnmtojpeg": "netpbm", "pamtogif": "netpbm", "gifsicle": "gifsicle"}
+
+    def __init__(self, pnmtojpeg="pnmtojpeg", pamtogif="pamtogif", gifsicle="gifsicle",
+                 scratch=None):
+        self.programs = {"pnmtojpeg": pnmtojpeg, "pamtogif": pamtogif, "gifsicle": gifsicle}
+        self.scratch = scratch
+
+    def _run(self, tool, arguments, data=None):
+        program = self.programs[tool]
+        try:
+            result = subprocess.run([program] + arguments, input=data,
+                                    stdin=None if data is not None else subprocess.DEVNULL,
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        except OSError as error:
+            raise EncoderError("cannot run %s (%s, Debian package %s): %s"
+                               % (tool, program, self.PACKAGES[tool], error.strerror)) from None
+        if result.returncode != 0 or not result.stdout:
+            raise EncoderError("%s ended with %d: %s" % (tool, result.returncode,
+                                                        result.stderr.decode(errors="replace")
+                                                        .strip()))
+        return result.stdout
+
+    def jpeg(self, pixels, quality=50):
+        """A baseline JFIF JPEG with one grey component and optimised Huffman tables."""
+        return self._run("pnmtojpeg", ["--quality=%d" % quality, "--optimize"], pgm(pixels))
+
+    def gif(self, frames, delay_cs=10):
+        """A GIF89a; several frames loop without end, delay_cs hundredths of a second each."""
+        pictures = [self._run("pamtogif", [], pgm(frame)) for frame in frames]
+        if len(pictures) == 1:
+            return pictures[0]
+        with tempfile.TemporaryDirectory(prefix="gif-", dir=self.scratch) as folder:
+            names = []
+            for i, picture in enumerate(pictures):
+                names.append(os.path.join(folder, "%03d.gif" % i))
+                with open(names[-1], "wb") as f:
+                    f.write(picture)
+            return self._run("gifsicle", ["--no-warnings", "--no-comments", "--no-names",
+                                          "--no-extensions", "--loopcount=forever",
+                                          "--delay=%d" % delay_cs] + names)
