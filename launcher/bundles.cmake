@@ -73,6 +73,7 @@ function(_ostra_define_bundles)
     set(resources_manifest ${_ostra_bundles_dir}/resources/resources.qrc)
     set(certificates_manifest ${_ostra_bundles_dir}/certificates/certificates.qrc)
 
+    set(standin)
     if(OSTRA_DEVICE_ASSETS)
         get_filename_component(device_assets ${OSTRA_DEVICE_ASSETS} ABSOLUTE)
         if(NOT IS_DIRECTORY ${device_assets})
@@ -85,6 +86,7 @@ function(_ostra_define_bundles)
         set(certificates_ready ${certificates_manifest})
     else()
         message(STATUS "Resource bundles: stand-in assets")
+        set(standin ${out}/standin)
         get_target_property(rcc Qt5::rcc IMPORTED_LOCATION)
         get_filename_component(qt_tools ${rcc} DIRECTORY)
         # lrelease runs on the build machine, also in a cross build.
@@ -101,8 +103,8 @@ function(_ostra_define_bundles)
         _ostra_find_build_tool(OSTRA_GIFSICLE gifsicle gifsicle "the stand-in GIF animations")
         _ostra_find_build_tool(OSTRA_OPENSSL openssl openssl "the stand-in certificates")
 
-        set(resources_root ${out}/standin/resources)
-        set(resources_ready ${out}/standin/resources.stamp)
+        set(resources_root ${standin}/resources)
+        set(resources_ready ${standin}/resources.stamp)
         set(generator ${_ostra_bundles_dir}/resources/generate_resources.py)
         set(generator_modules __init__ images scripts stylesheets timezones translations)
         list(TRANSFORM generator_modules PREPEND ${_ostra_bundles_dir}/resources/standin/)
@@ -123,8 +125,8 @@ function(_ostra_define_bundles)
             COMMENT "Generating the stand-in assets of the resources bundle"
             VERBATIM)
 
-        set(certificates_root ${out}/standin/certificates)
-        set(certificates_ready ${out}/standin/certificates.stamp)
+        set(certificates_root ${standin}/certificates)
+        set(certificates_ready ${standin}/certificates.stamp)
         set(generator ${_ostra_bundles_dir}/certificates/generate_certificates.py)
         add_custom_command(
             OUTPUT ${certificates_ready}
@@ -147,7 +149,9 @@ function(_ostra_define_bundles)
     set_target_properties(ostra_bundles PROPERTIES
         OSTRA_BUNDLE_SOURCES "${out}/qrc_resources.cpp;${out}/qrc_certificates.cpp"
         # Where the tests find the collection files that name each file's source.
-        OSTRA_BUNDLE_COLLECTIONS "${out}/resources.qrc;${out}/certificates.qrc")
+        OSTRA_BUNDLE_COLLECTIONS "${out}/resources.qrc;${out}/certificates.qrc"
+        # The folder of the generated stand-ins; empty with device assets.
+        OSTRA_BUNDLE_STANDIN "${standin}")
 endfunction()
 
 # Adds the two bundles' sources to <target>: resources, then certificates.

@@ -35,4 +35,17 @@ function(ostra_add_bundle_tests target)
     # end of the process, which the leak checker of sanitizer builds reports.
     set_tests_properties(bundles_assets PROPERTIES ENVIRONMENT
         "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0")
+
+    # The stand-in generators give the same bytes again, and fail cleanly.
+    get_target_property(standin ostra_bundles OSTRA_BUNDLE_STANDIN)
+    if(standin)
+        add_test(NAME bundles_standin
+                 COMMAND ${Python3_EXECUTABLE} ${_ostra_bundles_dir}/tests/bundles_standin_test.py
+                         --standin ${standin}
+                         --resources-qrc ${_ostra_bundles_dir}/resources/resources.qrc
+                         --certificates-qrc ${_ostra_bundles_dir}/certificates/certificates.qrc
+                         --lrelease ${OSTRA_LRELEASE} --pnmtojpeg ${OSTRA_PNMTOJPEG}
+                         --pamtogif ${OSTRA_PAMTOGIF} --gifsicle ${OSTRA_GIFSICLE}
+                         --openssl ${OSTRA_OPENSSL})
+    endif()
 endfunction()
