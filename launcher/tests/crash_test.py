@@ -153,12 +153,12 @@ def check_console_path(launcher, run, status, name, on_second_thread):
         if outermost is not RAISE:
             harness.check(stand_in_frame, f"no stand-in frame in {names}")
 
+    # The whole run is timed exactly: the pause lies inside it. The lines are
+    # timed as read, which a loaded machine can delay by seconds, so their
+    # gap only has to show that the pause comes between them.
+    harness.check(run.duration >= PAUSE_SECONDS, f"run ended after {run.duration:.2f} s")
     pause = run.time_of("plinth: handleCrash") - run.time_of("OH THE HUMANITY!")
-    # The lines are timed as read; the run as a whole is timed exactly.
-    harness.check(pause >= PAUSE_SECONDS - 0.5, f"only {pause:.2f} s between message and end")
-    harness.check(
-        run.lines[-1][0] >= PAUSE_SECONDS, f"run ended after {run.lines[-1][0]:.2f} s"
-    )
+    harness.check(pause >= PAUSE_SECONDS / 2, f"only {pause:.2f} s between message and end")
 
 
 def check_monitor_outcome(launcher, run, status, name):

@@ -163,6 +163,7 @@ class Run:
     def __init__(self, process):
         self.process = process
         self.lines = []  # (seconds since start, line without its end)
+        self.duration = None  # seconds from start to end, once ended
         self._start = time.monotonic()
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
@@ -180,6 +181,7 @@ class Run:
         (negative: killed by that signal)."""
         try:
             self.process.wait(timeout)
+            self.duration = time.monotonic() - self._start
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
