@@ -89,19 +89,20 @@ bool IsXorAction(std::string_view action) {
 }
 
 // The actions whose texts are backslash-escaped: replace_string, replace_zlib
-// and replace_xor_<key>. Decodes both texts into olddata and newdata.
-// Returns false (reported) when the patch fails.
-bool DecodeEscaped(const PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
-    UnescapeResult decodedNew = UnescapeValue(patch.newText);
-    UnescapeResult decodedOld = UnescapeValue(patch.oldText);
-    if (!decodedNew.ok || !decodedOld.ok) {
+// and replace_xor_<key>. Decodes both texts into olddata and newdata, in
+// their own storage (a replace_zlib text can be a whole stream's content of
+// many megabytes). Returns false (reported) when the patch fails.
+bool DecodeEscaped(PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
+    newdata = std::move(patch.newText);
+    olddata = std::move(patch.oldText);
+    const bool newOk = UnescapeInPlace(newdata);
+    const bool oldOk = UnescapeInPlace(olddata);
+    if (!newOk || !oldOk) {
         ReportMessage("cannot unescape something in " + patch.name +
                           " (PatchData.position=" + PositionText(PatchData.position) + ")",
                       true);
         return false;
     }
-    olddata = std::move(decodedOld.bytes);
-    newdata = std::move(decodedNew.bytes);
 
     if (patch.action == "replace_zlib") {
         ZlibReplacement streams;
@@ -131,9 +132,9 @@ bool DecodeEscaped(const PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
     return true;
 }
 
-// Turns the pending texts into olddata and newdata as the action says.
-// Returns false (reported) when the patch fails.
-bool Decode(const PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
+// Turns the pending texts into olddata and newdata as the action says; the
+// texts may be taken over. Returns false (reported) when the patch fails.
+bool Decode(PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
     const std::string& action = patch.action;
     if (action == "replace_zlib" || action == "replace_string" || IsXorAction(action)) {
         return DecodeEscaped(patch, olddata, newdata);
@@ -169,7 +170,7 @@ bool Decode(const PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
 
 // Applies a complete pending patch at PatchData.position. Returns false
 // (reported, except for a range beyond FileBuffer) when it fails.
-bool ApplyPatch(const PendingPatch& patch) {
+bool ApplyPatch(PendingPatch& patch) {
     Bytes olddata;
     Bytes newdata;
     if (!Decode(patch, olddata, newdata)) {

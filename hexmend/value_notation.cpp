@@ -256,69 +256,87 @@ std::int32_t HexValue(std::string_view text) {
 
 UnescapeResult UnescapeValue(std::string_view text) {
     UnescapeResult result;
-    result.bytes.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        // Runs without a backslash are copied whole: values can be whole
-        // zlib stream contents of many megabytes.
-        const std::size_t slash = text.find('\\', i);
-        if (slash == std::string_view::npos) {
-            result.bytes.append(text.substr(i));
+    result.bytes.assign(text);
+    result.ok = UnescapeInPlace(result.bytes);
+    return result;
+}
+
+bool UnescapeInPlace(Bytes& text) {
+    // Decoding never lengthens: the decoded bytes are written at `out`, which
+    // never passes the read position `in`.
+    std::size_t out = 0;
+    std::size_t in = 0;
+    const auto put = [&](char byte) { text[out++] = byte; };
+    const auto finish = [&](bool ok) {
+        text.resize(out);
+        return ok;
+    };
+    while (in < text.size()) {
+        // Runs without a backslash move whole: values can be whole zlib
+        // stream contents of many megabytes.
+        std::size_t slash = text.find('\\', in);
+        if (slash == std::string::npos) {
+            slash = text.size();
+        }
+        if (out != in) {
+            std::copy(text.begin() + static_cast<std::ptrdiff_t>(in),
+                      text.begin() + static_cast<std::ptrdiff_t>(slash),
+                      text.begin() + static_cast<std::ptrdiff_t>(out));
+        }
+        out += slash - in;
+        in = slash;
+        if (in == text.size()) {
             break;
         }
-        result.bytes.append(text.substr(i, slash - i));
-        i = slash;
-        if (i + 1 >= text.size()) {
-            result.ok = false;
-            return result;
+        if (in + 1 >= text.size()) {
+            return finish(false);
         }
-        const char escaped = text[++i];
+        const char escaped = text[in + 1];
+        in += 2;
         switch (escaped) {
             case '\\':
             case '\'':
             case '"':
-                result.bytes += escaped;
+                put(escaped);
                 break;
             case 'a':
-                result.bytes += '\a';
+                put('\a');
                 break;
             case 'b':
-                result.bytes += '\b';
+                put('\b');
                 break;
             case 'f':
-                result.bytes += '\f';
+                put('\f');
                 break;
             case 'n':
-                result.bytes += '\n';
+                put('\n');
                 break;
             case 'r':
-                result.bytes += '\r';
+                put('\r');
                 break;
             case 't':
-                result.bytes += '\t';
+                put('\t');
                 break;
             case 'v':
-                result.bytes += '\v';
+                put('\v');
                 break;
             case 'x': {
                 // Exactly two hexadecimal digits must follow.
-                const bool twoLeft = text.size() - (i + 1) >= 2;
-                const std::int32_t value = twoLeft ? HexValue(text.substr(i + 1, 2)) : -1;
+                const bool twoLeft = text.size() - in >= 2;
+                const std::int32_t value =
+                    twoLeft ? HexValue(std::string_view(text).substr(in, 2)) : -1;
                 if (value < 0 || value > 255) {
-                    result.ok = false;
-                    return result;
+                    return finish(false);
                 }
-                result.bytes += static_cast<char>(value);
-                i += 2;
+                put(static_cast<char>(value));
+                in += 2;
                 break;
             }
             default:
-                result.ok = false;
-                return result;
+                return finish(false);
         }
-        ++i;
     }
-    return result;
+    return finish(true);
 }
 
 Bytes HexToBytes(std::string_view text) {

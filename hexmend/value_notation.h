@@ -29,6 +29,11 @@ struct UnescapeResult {
 // Replaces backslash escapes (\\ \' \" \a \b \f \n \r \t \v \xHH).
 UnescapeResult UnescapeValue(std::string_view text);
 
+// UnescapeValue on text's own storage, for values too large to copy: text
+// becomes the decoded bytes (when false is returned, those decoded before
+// the first fault). Returns the flag of UnescapeValue.
+bool UnescapeInPlace(Bytes& text);
+
 // "DE AD be ef" -> DE AD BE EF; blanks anywhere are dropped. Empty when
 // invalid (odd digit count, a pair that is not two hex digits).
 Bytes HexToBytes(std::string_view text);

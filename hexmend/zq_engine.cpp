@@ -208,21 +208,20 @@ Triple ParseQuotedTriple(std::string_view value, bool unescape, bool* unescapeFa
     if (!TakePosition(DropLeadingBlanks(fields[0]))) {
         return triple;
     }
+    // Unescaped in place: a replace_zlib text can be a whole stream's
+    // content of many megabytes.
     if (unescape) {
-        UnescapeResult oldValue = UnescapeValue(fields[1]);
-        UnescapeResult newValue = UnescapeValue(fields[2]);
-        if (!oldValue.ok || !newValue.ok) {
+        const bool oldOk = UnescapeInPlace(fields[1]);
+        const bool newOk = UnescapeInPlace(fields[2]);
+        if (!oldOk || !newOk) {
             if (unescapeFailed != nullptr) {
                 *unescapeFailed = true;
             }
             return triple;
         }
-        triple.oldValue = std::move(oldValue.bytes);
-        triple.newValue = std::move(newValue.bytes);
-    } else {
-        triple.oldValue = std::move(fields[1]);
-        triple.newValue = std::move(fields[2]);
     }
+    triple.oldValue = std::move(fields[1]);
+    triple.newValue = std::move(fields[2]);
     triple.valid = !triple.oldValue.empty() && !triple.newValue.empty();
     return triple;
 }
