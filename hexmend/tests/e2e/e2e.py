@@ -4,7 +4,14 @@
 Each case lays out files in a fresh temporary folder, runs the program and
 compares its standard output, exit code and the resulting files exactly.
 
-    e2e.py --program PATH [--platform posix|windows] [--wrapper CMD] CASEFILE...
+    e2e.py --program PATH [--platform posix|windows] [--wrapper CMD]
+           [--helper PATH] CASEFILE...
+
+The Windows build runs under an emulator (--wrapper wine) and brings a helper
+program (--helper, windows_helper.cpp): one helper stays running for the whole
+run, so that wine's server is not started anew for every case (and does not
+hold a case's output pipes open), and cases can have it hold files open while
+the program runs.
 
 A case file is a Python module with a list CASES of Case objects. Text in
 file contents, arguments and expected output may use the placeholders {dir}
@@ -64,13 +71,20 @@ class Case:
     env:     extra environment variables.
     setup / check: optional callables taking the case folder, for what the
              fields above cannot say.
-    stdout_to: a file to send standard output to instead of a pipe (stdout is
-             then not checked); "tty" runs the program on a pseudo-terminal.
+    stdout_to: a file (taken in the case's folder) to send standard output to
+             instead of a pipe (stdout is then not checked); "tty" runs the
+             program on a pseudo-terminal.
+    stdout_filter: a callable applied to the captured standard output (bytes)
+             before it is compared.
+    holds:   [(relative path, "read" or "write")]: files the helper holds open
+             while the program runs (Windows build only).
+    copy_program: a folder of the case to copy the program into and run it
+             from; {progdir} is then that folder.
     """
 
     def __init__(self, name, files=None, args=None, stdout=None, rc=0, expect=None,
                  stderr="", env=None, cwd=None, setup=None, check=None, platforms=None,
-                 stdout_to=None):
+                 stdout_to=None, stdout_filter=None, holds=None, copy_program=None):
         self.name = name
         self.files = files or {}
         self.args = args if args is not None else []
@@ -84,15 +98,18 @@ class Case:
         self.check = check
         self.platforms = platforms
         self.stdout_to = stdout_to
+        self.stdout_filter = stdout_filter
+        self.holds = holds or []
+        self.copy_program = copy_program
 
-    def run(self, program, platform, wrapper):
+    def run(self, program, platform, wrapper, helper=None):
         folder = tempfile.mkdtemp(prefix="hexmend-e2e-")
         try:
-            return self._run_in(folder, program, platform, wrapper)
+            return self._run_in(folder, program, platform, wrapper, helper)
         finally:
             shutil.rmtree(folder, ignore_errors=True)
 
-    def _run_in(self, folder, program, platform, wrapper):
+    def _run_in(self, folder, program, platform, wrapper, helper):
         for rel, content in self.files.items():
             path = os.path.join(folder, rel)
             if content is None:
@@ -103,6 +120,11 @@ class Case:
                 content = substitute(content, platform, folder).encode("latin-1")
             with open(path, "wb") as f:
                 f.write(content)
+        if self.copy_program:
+            copy = os.path.join(folder, self.copy_program, os.path.basename(program))
+            os.makedirs(os.path.dirname(copy), exist_ok=True)
+            shutil.copy2(program, copy)
+            program = copy
         if self.setup:
             self.setup(folder)
         args = [substitute(a, platform, folder, program) for a in self.args]
@@ -110,8 +132,27 @@ class Case:
         env.pop("NO_COLOR", None)
         env.update(self.env)
         cwd = os.path.join(folder, self.cwd) if self.cwd else folder
-        proc = run_program(wrapper + [program] + args, cwd, env, self.stdout_to)
         problems = []
+        holders = []
+        try:
+            for rel, mode in self.holds:
+                if not helper:
+                    return ["holds files open, but no --helper was given"]
+                holder, problem = hold_file(wrapper, helper, mode,
+                                            platform.render(os.path.join(folder, rel)))
+                if problem:
+                    return [problem]
+                holders.append(holder)
+            stdout_to = self.stdout_to
+            if stdout_to and stdout_to != "tty":
+                stdout_to = os.path.join(folder, stdout_to)
+            proc = run_program(wrapper + [program] + args, cwd, env, stdout_to)
+        finally:
+            for holder in holders:
+                holder.stdin.close()
+                holder.wait(timeout=600)
+        if self.stdout_filter and proc.stdout is not None:
+            proc.stdout = self.stdout_filter(proc.stdout)
         if proc.returncode != self.rc:
             problems.append("exit code %d, expected %d" % (proc.returncode, self.rc))
         if self.stdout is not None and proc.stdout is not None:
@@ -184,6 +225,18 @@ def run_program(command, cwd, env, stdout_to):
                           capture_output=True, timeout=600)
 
 
+def hold_file(wrapper, helper, mode, path):
+    """Starts the helper holding path open; returns it once the file is open."""
+    holder = subprocess.Popen(wrapper + [helper, "hold", mode, path], stdin=subprocess.PIPE,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if holder.stdout.readline().strip() != b"ready":
+        holder.stdin.close()
+        err = holder.stderr.read().decode("latin-1")
+        holder.wait(timeout=600)
+        return None, "the helper could not hold %s open: %s" % (path, err)
+    return holder, None
+
+
 # ---- Helpers for the common shape: p.txt patches src.bin into out.bin ----
 
 HEADER = "targetfile=out.bin\nsourcefile=src.bin\n"
@@ -221,11 +274,34 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--platform", choices=["posix", "windows"], default="posix")
     parser.add_argument("--wrapper", default="", help="command that runs the program (e.g. wine)")
+    parser.add_argument("--helper", default="", help="the Windows build's windows_helper.exe")
     parser.add_argument("-k", dest="pattern", default="", help="run only cases whose name has this")
     parser.add_argument("casefiles", nargs="+")
     opts = parser.parse_args()
     platform = Platform(opts.platform)
     wrapper = shlex.split(opts.wrapper)
+    helper = os.path.abspath(opts.helper) if opts.helper else None
+    keeper = None
+    if helper:
+        # Started and running before the first case: the first program that
+        # wine runs starts its server, which would otherwise inherit that
+        # case's output pipes and keep them open after the case ended.
+        keeper = subprocess.Popen(wrapper + [helper, "wait"], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        if keeper.stdout.readline().strip() != b"ready":
+            print("the helper %s did not start" % helper)
+            return 1
+    try:
+        passed, failed = run_cases(opts, platform, wrapper, helper)
+    finally:
+        if keeper:
+            keeper.stdin.close()
+            keeper.wait(timeout=600)
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed or not passed else 0
+
+
+def run_cases(opts, platform, wrapper, helper):
     passed = failed = 0
     for casefile in opts.casefiles:
         for case in load_cases(casefile):
@@ -233,7 +309,7 @@ def main():
                 continue
             if case.platforms and platform.name not in case.platforms:
                 continue
-            problems = case.run(os.path.abspath(opts.program), platform, wrapper)
+            problems = case.run(os.path.abspath(opts.program), platform, wrapper, helper)
             if problems:
                 failed += 1
                 print("FAIL %s" % case.name)
@@ -242,8 +318,7 @@ def main():
             else:
                 passed += 1
                 print("ok   %s" % case.name)
-    print("%d passed, %d failed" % (passed, failed))
-    return 1 if failed or not passed else 0
+    return passed, failed
 
 
 if __name__ == "__main__":
