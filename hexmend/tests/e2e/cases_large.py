@@ -213,10 +213,10 @@ class Lazy(Case):
         super().__init__(name)
         self.make = make
 
-    def run(self, program, platform, wrapper):
+    def run(self, *args, **kwargs):
         self.__dict__.update(self.make().__dict__)
         try:
-            return super().run(program, platform, wrapper)
+            return super().run(*args, **kwargs)
         finally:
             self.files, self.expect = {}, {}
 
