@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -293,6 +294,8 @@ class WindowsHost final : public Host {
 
     void FetchConsole() override {
         stdout_ = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        const char* noColour = std::getenv("NO_COLOR");
+        noColour_ = noColour != nullptr && noColour[0] != '\0';
         DWORD mode = 0;
         console_ = stdout_ != INVALID_HANDLE_VALUE && stdout_ != nullptr &&
                    ::GetConsoleMode(stdout_, &mode) != 0;
@@ -317,9 +320,10 @@ class WindowsHost final : public Host {
     }
 
     // The result is ignored: with standard output redirected the call fails
-    // and the text goes out uncoloured.
+    // and the text goes out uncoloured. A non-empty NO_COLOR keeps the
+    // console's colours as they are.
     void SetTextAttribute(int attribute) override {
-        if (stdout_ != nullptr) {
+        if (stdout_ != nullptr && !noColour_) {
             (void)::SetConsoleTextAttribute(stdout_, static_cast<WORD>(attribute));
         }
     }
@@ -341,6 +345,7 @@ class WindowsHost final : public Host {
 
     HANDLE stdout_ = nullptr;
     bool console_ = false;
+    bool noColour_ = false;
 };
 
 }  // namespace

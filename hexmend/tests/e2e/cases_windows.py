@@ -193,4 +193,8 @@ CASES = [
         "sourcefile=src.bin\n",
         [BANNER, "loading {dir}\\p.txt", "\x1b[93mERROR:\x1b[m no target file specified"],
         rc=1, stdout_to="tty", stdout_filter=wine_console_text),
+    run("NO_COLOR leaves the console's colours alone",
+        "sourcefile=src.bin\n",
+        [BANNER, "loading {dir}\\p.txt", "ERROR: no target file specified"],
+        rc=1, stdout_to="tty", stdout_filter=wine_console_text, env={"NO_COLOR": "1"}),
 ]
