@@ -1,48 +1,22 @@
-// A host for unit tests: everything goes to the platform's host, except that
-// standard output is captured in a string, with "<14>" and "<7>" marking the
-// colour changes.
+// A host for unit tests: everything goes to the wrapped host (the platform's
+// by default), except the console: standard output and standard error are
+// captured in strings, with "<14>" and "<7>" marking the colour changes, and
+// lines end in "\n" on every platform.
 #pragma once
 
 #include <string>
 
-#include "host/host.h"
+#include "forwarding_host.h"
 
 namespace hexmend::testing {
 
-class CaptureHost : public Host {
+class CaptureHost : public ForwardingHost {
   public:
-    explicit CaptureHost(Host& base = PlatformHost()) : base_(base) {}
+    explicit CaptureHost(Host& base = PlatformHost()) : ForwardingHost(base) {}
 
     std::string stdoutText;
+    std::string stderrText;
 
-    std::string ExecutablePath() override { return base_.ExecutablePath(); }
-    std::string NativePath(std::string_view path) const override { return base_.NativePath(path); }
-    char FolderSeparator() const override { return base_.FolderSeparator(); }
-    bool IsFolderSeparator(char c) const override { return base_.IsFolderSeparator(c); }
-    bool IsRelativePath(const std::string& path) const override {
-        return base_.IsRelativePath(path);
-    }
-    bool CanonicalizePath(const std::string& path, std::string* result) const override {
-        return base_.CanonicalizePath(path, result);
-    }
-    std::size_t MaxPathLength() const override { return base_.MaxPathLength(); }
-    bool IsRootFolder(const std::string& folder) const override {
-        return base_.IsRootFolder(folder);
-    }
-    bool FileExists(const std::string& path) override { return base_.FileExists(path); }
-    bool FolderExists(const std::string& path) override { return base_.FolderExists(path); }
-    Status CreateFolder(const std::string& path) override { return base_.CreateFolder(path); }
-    Status OpenForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
-        return base_.OpenForReading(path, file);
-    }
-    Status CreateTempFileFor(const std::string& target, std::unique_ptr<WritableFile>* file,
-                             std::string* tempPath) override {
-        return base_.CreateTempFileFor(target, file, tempPath);
-    }
-    Status ReplaceFile(const std::string& from, const std::string& to) override {
-        return base_.ReplaceFile(from, to);
-    }
-    Status RemoveFile(const std::string& path) override { return base_.RemoveFile(path); }
     void FetchConsole() override {}
     Status WriteStdout(std::string_view text) override {
         stdoutText.append(text);
@@ -54,11 +28,6 @@ class CaptureHost : public Host {
     }
     void WriteStderr(std::string_view text) override { stderrText.append(text); }
     std::string_view LineEnd() const override { return "\n"; }
-
-    std::string stderrText;
-
-  private:
-    Host& base_;
 };
 
 }  // namespace hexmend::testing

@@ -2,7 +2,7 @@
 // can: a disk that fills up half way through a write, a rename that fails, a
 // file that exists but cannot be opened, a file that yields fewer bytes than
 // its size. Everything else goes to the wrapped host; standard output and
-// standard error are captured in strings.
+// standard error are captured in strings, as CaptureHost does.
 //
 // Files are picked by the end of their path ("src.bin" matches ".../src.bin"),
 // so the faults do not depend on where a test keeps its files.
@@ -15,7 +15,7 @@
 #include <string>
 #include <utility>
 
-#include "host/host.h"
+#include "capture_host.h"
 
 namespace hexmend::testing {
 
@@ -41,38 +41,18 @@ struct Faults {
     bool stdoutFails = false;
 };
 
-class FaultHost : public Host {
+class FaultHost : public CaptureHost {
   public:
-    explicit FaultHost(Host& base = PlatformHost()) : base_(base) {}
+    explicit FaultHost(Host& base = PlatformHost()) : CaptureHost(base) {}
 
     Faults faults;
-    std::string stdoutText;
-    std::string stderrText;
-
-    std::string ExecutablePath() override { return base_.ExecutablePath(); }
-    std::string NativePath(std::string_view path) const override { return base_.NativePath(path); }
-    char FolderSeparator() const override { return base_.FolderSeparator(); }
-    bool IsFolderSeparator(char c) const override { return base_.IsFolderSeparator(c); }
-    bool IsRelativePath(const std::string& path) const override {
-        return base_.IsRelativePath(path);
-    }
-    bool CanonicalizePath(const std::string& path, std::string* result) const override {
-        return base_.CanonicalizePath(path, result);
-    }
-    std::size_t MaxPathLength() const override { return base_.MaxPathLength(); }
-    bool IsRootFolder(const std::string& folder) const override {
-        return base_.IsRootFolder(folder);
-    }
-    bool FileExists(const std::string& path) override { return base_.FileExists(path); }
-    bool FolderExists(const std::string& path) override { return base_.FolderExists(path); }
-    Status CreateFolder(const std::string& path) override { return base_.CreateFolder(path); }
 
     Status OpenForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
         if (Matches(path, faults.openFails)) {
             return Failure("cannot open", path, "Permission denied");
         }
         std::unique_ptr<ReadableFile> real;
-        Status status = base_.OpenForReading(path, &real);
+        Status status = base().OpenForReading(path, &real);
         if (!status.ok()) {
             return status;
         }
@@ -91,7 +71,7 @@ class FaultHost : public Host {
             return Failure("cannot create", target, "Read-only file system");
         }
         std::unique_ptr<WritableFile> real;
-        Status status = base_.CreateTempFileFor(target, &real, tempPath);
+        Status status = base().CreateTempFileFor(target, &real, tempPath);
         if (!status.ok()) {
             return status;
         }
@@ -103,28 +83,15 @@ class FaultHost : public Host {
         if (faults.renameFails) {
             return Failure("cannot replace", to, "Device or resource busy");
         }
-        return base_.ReplaceFile(from, to);
-    }
-    Status RemoveFile(const std::string& path) override { return base_.RemoveFile(path); }
-
-    void AdviseLargeBuffer(char* data, std::size_t size) override {
-        base_.AdviseLargeBuffer(data, size);
+        return base().ReplaceFile(from, to);
     }
 
-    void FetchConsole() override {}
     Status WriteStdout(std::string_view text) override {
         if (faults.stdoutFails) {
             return Status::Error("hexmend: cannot write to standard output: Broken pipe");
         }
-        stdoutText.append(text);
-        return Status::Ok();
+        return CaptureHost::WriteStdout(text);
     }
-    Status FlushStdout() override { return Status::Ok(); }
-    void SetTextAttribute(int attribute) override {
-        stdoutText += "<" + std::to_string(attribute) + ">";
-    }
-    void WriteStderr(std::string_view text) override { stderrText.append(text); }
-    std::string_view LineEnd() const override { return "\n"; }
 
   private:
     static bool Matches(const std::string& path, const std::string& suffix) {
@@ -216,8 +183,6 @@ class FaultHost : public Host {
         std::string target_;
         Faults& faults_;
     };
-
-    Host& base_;
 };
 
 }  // namespace hexmend::testing
