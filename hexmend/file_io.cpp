@@ -83,12 +83,7 @@ Bytes ReadWholeFile(const std::string& path) {
                              std::to_string(size) + " bytes, more than the " +
                              std::to_string(kMaxFileBufferSize) + " bytes hexmend can patch");
     }
-    // Reserved first and filled after the advice: a large source is loaded
-    // into large pages, several times faster than into small ones.
-    Bytes bytes;
-    bytes.reserve(static_cast<std::size_t>(size));
-    host.AdviseLargeBuffer(bytes.data(), static_cast<std::size_t>(size));
-    bytes.resize(static_cast<std::size_t>(size));
+    Bytes bytes(static_cast<std::size_t>(size), '\0');
     std::size_t done = 0;
     while (done < bytes.size()) {
         std::size_t got = 0;
