@@ -15,19 +15,10 @@
 
 namespace plinth {
 
-namespace {
-
-struct NamedSignal {
-    const char* name;
-    int number;
-};
-
-const NamedSignal kCrashSignals[] = {
+const NamedSignal kCrashSignals[7] = {
     {"ILL", SIGILL},   {"ABRT", SIGABRT},     {"BUS", SIGBUS},   {"FPE", SIGFPE},
     {"SEGV", SIGSEGV}, {"STKFLT", SIGSTKFLT}, {"PIPE", SIGPIPE},
 };
-
-}  // namespace
 
 int crashSignalNumber(const QByteArray& name) {
     for (const NamedSignal& entry : kCrashSignals) {

@@ -5,6 +5,15 @@
 
 namespace plinth {
 
+struct NamedSignal {
+    const char* name;  // without "SIG"
+    int number;
+};
+
+// The seven signals the launcher treats as crashes, in the order in which it
+// installs its handler for them.
+extern const NamedSignal kCrashSignals[7];
+
 // Returns the number of the signal named name ("SEGV", "ILL", "ABRT", "BUS",
 // "FPE", "STKFLT" or "PIPE"), or 0 for any other name.
 int crashSignalNumber(const QByteArray& name);

@@ -10,6 +10,7 @@
 #include <QResource>
 #include <QStringList>
 
+#include "crash_simulation.h"
 #include "qt_compat.h"
 
 namespace plinth {
@@ -42,16 +43,6 @@ const char* const kMetaTypeNames[] = {
     "QPointer<QObject>",
     "QPointer<InternetProvider>",
     "QImage &",
-};
-
-struct NamedSignal {
-    const char* name;
-    int number;
-};
-
-const NamedSignal kCrashSignals[] = {
-    {"ILL", SIGILL},   {"ABRT", SIGABRT},     {"BUS", SIGBUS},   {"FPE", SIGFPE},
-    {"SEGV", SIGSEGV}, {"STKFLT", SIGSTKFLT}, {"PIPE", SIGPIPE},
 };
 
 // The C library sets this flag itself when it installs a handler.
