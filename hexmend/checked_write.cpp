@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "reporter.h"
@@ -29,31 +30,33 @@ std::string HexBytes(std::string_view bytes) {
 }
 
 // Check mode's account of a difference at start.
-void ReportDifference(std::string_view olddata, std::string_view newdata, std::size_t start,
-                      std::size_t compared) {
+void ReportDifference(const RunState& run, std::string_view olddata, std::string_view newdata,
+                      std::uint64_t start, std::size_t compared) {
+    const PatchedView& view = run.FileBuffer;
     const std::size_t shown = std::min(compared, kShownBytes);
-    const std::string_view found = std::string_view(FileBuffer).substr(start);
-    ReportMessage("  expected: " + HexBytes(olddata.substr(0, shown)), false);
-    ReportMessage("  found:    " + HexBytes(found.substr(0, shown)), false);
-    if (found.substr(0, newdata.size()) == newdata) {
-        ReportMessage("  already applied", false);
+    ReportMessage(run, "  expected: " + HexBytes(olddata.substr(0, shown)), false);
+    ReportMessage(run, "  found:    " + HexBytes(view.Read(start, shown)), false);
+    if (view.FirstDifference(start, newdata) == PatchedView::npos) {
+        ReportMessage(run, "  already applied", false);
     }
 }
 
 }  // namespace
 
-bool CheckedWrite(std::string_view olddata, std::string_view newdata) {
-    const std::int32_t position = PatchData.position;
+bool CheckedWrite(RunState& run, std::string_view olddata, std::string_view newdata) {
+    PatchedView& view = run.FileBuffer;
+    const std::int32_t position = run.PatchData.position;
     if (position < 0) {
         return false;
     }
     // Compared as sizes, never as position + length, which could overflow.
-    const auto start = static_cast<std::size_t>(position);
-    if (start > FileBuffer.size() || newdata.size() > FileBuffer.size() - start) {
-        if (CheckMode) {
-            ReportMessage("  beyond the end: " + std::to_string(newdata.size()) + " bytes at " +
+    const auto start = static_cast<std::uint64_t>(position);
+    if (start > view.size() || newdata.size() > view.size() - start) {
+        if (run.CheckMode) {
+            ReportMessage(run,
+                          "  beyond the end: " + std::to_string(newdata.size()) + " bytes at " +
                               PositionText(position) + ", the file has " +
-                              std::to_string(FileBuffer.size()) + " bytes",
+                              std::to_string(view.size()) + " bytes",
                           false);
         }
         return false;
@@ -61,20 +64,17 @@ bool CheckedWrite(std::string_view olddata, std::string_view newdata) {
 
     if (olddata != "DONOTCHECK") {
         const std::size_t compared = std::min(olddata.size(), newdata.size());
-        for (std::size_t i = 0; i < compared; ++i) {
-            if (FileBuffer[start + i] != olddata[i]) {
-                ReportMessage("olddata starting with " + PositionText(position) + " does not match",
-                              true);
-                if (CheckMode) {
-                    ReportDifference(olddata, newdata, start, compared);
-                }
-                return false;
+        if (view.FirstDifference(start, olddata.substr(0, compared)) != PatchedView::npos) {
+            ReportMessage(
+                run, "olddata starting with " + PositionText(position) + " does not match", true);
+            if (run.CheckMode) {
+                ReportDifference(run, olddata, newdata, start, compared);
             }
+            return false;
         }
     }
 
-    std::copy(newdata.begin(), newdata.end(),
-              FileBuffer.begin() + static_cast<std::ptrdiff_t>(start));
+    view.Write(start, newdata);
     return true;
 }
 

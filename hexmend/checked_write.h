@@ -3,9 +3,11 @@
 
 #include <string_view>
 
+#include "run_state.h"
+
 namespace hexmend {
 
-// Compares FileBuffer at PatchData.position with olddata and, if they agree,
+// Compares run.FileBuffer at run.PatchData.position with olddata and, if they agree,
 // overwrites it with newdata. Returns true when written.
 //
 // Fails without a message when the position is negative or newdata does not
@@ -18,6 +20,6 @@ namespace hexmend {
 // "  found:    " with up to 32 compared bytes in hex, and "  already applied"
 // when FileBuffer already holds newdata there; a range beyond FileBuffer is
 // reported too.
-[[nodiscard]] bool CheckedWrite(std::string_view olddata, std::string_view newdata);
+[[nodiscard]] bool CheckedWrite(RunState& run, std::string_view olddata, std::string_view newdata);
 
 }  // namespace hexmend

@@ -15,12 +15,14 @@ namespace {
 
 int Run(const std::vector<std::string>& arguments) {
     WriteConsoleLine("hexmend 0.3");
+    RunState run;
     if (OptionIsOn(arguments, "silent")) {
-        SilentMode = true;
+        run.SilentMode = true;
     } else if (OptionIsOn(arguments, "verbatim")) {
-        VerbatimMode = true;
+        run.VerbatimMode = true;
     }
-    CheckMode = OptionIsOn(arguments, "check");
+    run.CheckMode = OptionIsOn(arguments, "check");
+    run.InPlaceMode = OptionIsOn(arguments, "inplace");
     if (arguments.size() < 2) {
         WriteConsoleLine("USAGE: hexmend FILENAME [verbatim=true]");
         WriteConsoleLine("\"FILENAME\" refers to the configuration file");
@@ -29,10 +31,10 @@ int Run(const std::vector<std::string>& arguments) {
     // A relative FILENAME is taken from the program's own folder, not from
     // the working folder.
     const std::string patchPath = ResolvePath(FolderPart(arguments[0]), arguments[1]);
-    if (!ProcessPatchFile(patchPath)) {
+    if (!ProcessPatchFile(run, patchPath)) {
         return 1;
     }
-    if (!SilentMode) {
+    if (!run.SilentMode) {
         WriteConsoleLine("Everything is ok!");
     }
     return 0;

@@ -7,36 +7,6 @@
 #include "run_failure.h"
 
 namespace hexmend {
-namespace {
-
-void Check(const Status& status) {
-    if (!status.ok()) {
-        throw RunTimeFailure(status.message());
-    }
-}
-
-// Owns a temporary file: removes it on destruction unless it was committed
-// (moved into place).
-class TempFileOwner {
-  public:
-    explicit TempFileOwner(Host& host) : host_(host) {}
-    ~TempFileOwner() {
-        if (!path_.empty()) {
-            (void)host_.RemoveFile(path_);
-        }
-    }
-    TempFileOwner(const TempFileOwner&) = delete;
-    TempFileOwner& operator=(const TempFileOwner&) = delete;
-
-    std::string* path() { return &path_; }
-    void Commit() { path_.clear(); }
-
-  private:
-    Host& host_;
-    std::string path_;
-};
-
-}  // namespace
 
 std::string ResolvePath(std::string_view baseDir, std::string_view path) {
     Host& host = CurrentHost();
@@ -74,7 +44,7 @@ std::string FolderPart(std::string_view path) {
 
 Bytes ReadWholeFile(const std::string& path) {
     Host& host = CurrentHost();
-    std::unique_ptr<ReadableFile> file;
+    std::unique_ptr<File> file;
     Check(host.OpenForReading(path, &file));
     std::uint64_t size = 0;
     Check(file->Size(&size));
@@ -96,20 +66,6 @@ Bytes ReadWholeFile(const std::string& path) {
         done += got;
     }
     return bytes;
-}
-
-void WriteWholeFile(const std::string& path, std::string_view bytes) {
-    Host& host = CurrentHost();
-    // Declared before the file so that the file is closed before the owner
-    // removes it: an open file cannot be removed everywhere.
-    TempFileOwner temp(host);
-    std::unique_ptr<WritableFile> file;
-    Check(host.CreateTempFileFor(path, &file, temp.path()));
-    Check(file->Append(bytes));
-    Check(file->Sync());
-    Check(file->Close());
-    Check(host.ReplaceFile(*temp.path(), path));
-    temp.Commit();
 }
 
 bool CreateFolders(const std::string& folder) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/host.h"
 #include "run_state.h"
 
 namespace hexmend {
@@ -22,11 +23,28 @@ std::string FolderPart(std::string_view path);
 // read whole, or is larger than FileBuffer can hold, is a run-time failure.
 Bytes ReadWholeFile(const std::string& path);
 
-// Replaces the file at path with bytes in one step: the bytes go to a
-// temporary file beside it, are made durable and moved over path. An
-// existing file keeps its content when anything fails, and no temporary file
-// remains. Failures are run-time failures.
-void WriteWholeFile(const std::string& path, std::string_view bytes);
+// Owns a temporary file: removes it on destruction unless it was committed
+// (moved into place). Declare it before the file's own owner, so that the
+// file is closed before it is removed: an open file cannot be removed
+// everywhere.
+class TempFileOwner {
+  public:
+    explicit TempFileOwner(Host& host) : host_(host) {}
+    ~TempFileOwner() {
+        if (!path_.empty()) {
+            (void)host_.RemoveFile(path_);
+        }
+    }
+    TempFileOwner(const TempFileOwner&) = delete;
+    TempFileOwner& operator=(const TempFileOwner&) = delete;
+
+    std::string* path() { return &path_; }
+    void Commit() { path_.clear(); }
+
+  private:
+    Host& host_;
+    std::string path_;
+};
 
 // Creates folder (a path ending in a separator) and every missing folder
 // above it, outermost first. Returns false when one cannot be created.

@@ -5,10 +5,12 @@
 
 #include "file_io.h"
 #include "host/host.h"
+#include "journal.h"
 #include "patch_text.h"
 #include "regular_engine.h"
 #include "reporter.h"
 #include "run_failure.h"
+#include "run_files.h"
 #include "run_state.h"
 #include "zq_engine.h"
 
@@ -17,19 +19,19 @@ namespace {
 
 // The style table: which engine a finished block goes to. Returns the
 // engine's result, or false (reported) for a block of neither style.
-bool HandOverBlock(int startLine) {
+bool HandOverBlock(RunState& run, int startLine) {
     const std::string start = std::to_string(startLine);
-    const std::string name = LookupKey(BlockLines, "name");
-    if (!LookupKey(BlockLines, "enabled").empty() && !name.empty()) {
-        ReportMessage(start + ": (regular patch) " + name, false);
-        return ApplyRegularPatch();
+    const std::string name = LookupKey(run.BlockLines, "name");
+    if (!LookupKey(run.BlockLines, "enabled").empty() && !name.empty()) {
+        ReportMessage(run, start + ": (regular patch) " + name, false);
+        return ApplyRegularPatch(run);
     }
-    const std::string zqName = LookupKey(BlockLines, "patch_name ");
+    const std::string zqName = LookupKey(run.BlockLines, "patch_name ");
     if (!zqName.empty()) {
-        ReportMessage(start + ": (zq-style patch) " + zqName, false);
-        return ApplyZqStylePatch();
+        ReportMessage(run, start + ": (zq-style patch) " + zqName, false);
+        return ApplyZqStylePatch(run);
     }
-    ReportMessage(start + ": There is a problem. Check the first lines of this patch!", true);
+    ReportMessage(run, start + ": There is a problem. Check the first lines of this patch!", true);
     return false;
 }
 
@@ -41,126 +43,143 @@ struct WalkTally {
 };
 
 // Counts one failed block. Returns true when the walk goes on (check mode).
-bool CountFailure(WalkTally& tally) {
+bool CountFailure(const RunState& run, WalkTally& tally) {
     ++tally.failed;
-    return CheckMode;
+    return run.CheckMode;
 }
 
 // Walks the lines, collecting blocks and handing each to its engine; the
 // lines of a block are moved into BlockLines, not copied (a value can be a
 // whole zlib stream's content). Returns false when a failure stops the run;
 // in check mode every block is walked and the failures are only counted.
-bool WalkLines(Lines& lines, WalkTally& tally) {
+bool WalkLines(RunState& run, Lines& lines, WalkTally& tally) {
     bool inside = false;
     int startLine = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const int lineNumber = static_cast<int>(i + 1);
         std::string& line = lines[i];
-        if (VerbatimMode) {
-            ReportMessage(">>>" + std::to_string(lineNumber) + ":" + line, false);
+        if (run.VerbatimMode) {
+            ReportMessage(run, ">>>" + std::to_string(lineNumber) + ":" + line, false);
         }
         if (IsOpeningTag(line)) {
             if (inside) {
-                ReportMessage("unexpected tag <patch> in line " + std::to_string(lineNumber), true);
+                ReportMessage(run, "unexpected tag <patch> in line " + std::to_string(lineNumber),
+                              true);
                 ++tally.blocks;
-                if (!CountFailure(tally)) {
+                if (!CountFailure(run, tally)) {
                     return false;
                 }
                 // Check mode drops the unclosed block and starts anew here.
             }
-            BlockLines.clear();
+            run.BlockLines.clear();
             startLine = lineNumber;
             inside = true;
         } else if (IsClosingTag(line)) {
             ++tally.blocks;
             if (!inside) {
-                ReportMessage("unexpected tag </patch> in line " + std::to_string(lineNumber),
+                ReportMessage(run, "unexpected tag </patch> in line " + std::to_string(lineNumber),
                               true);
-                if (!CountFailure(tally)) {
+                if (!CountFailure(run, tally)) {
                     return false;
                 }
                 continue;
             }
-            if (!HandOverBlock(startLine) && !CountFailure(tally)) {
+            if (!HandOverBlock(run, startLine) && !CountFailure(run, tally)) {
                 return false;
             }
-            BlockLines.clear();
+            run.BlockLines.clear();
             inside = false;
         } else if (inside) {
-            BlockLines.push_back(std::move(line));
+            run.BlockLines.push_back(std::move(line));
         }
     }
     // A block left open at the end of the file is dropped without a word.
     return true;
 }
 
-// Releases the block lines when the processor returns, on every path.
-struct BlockLinesRelease {
-    ~BlockLinesRelease() { Lines().swap(BlockLines); }
+// Releases the block lines and the source when the processor returns, on
+// every path.
+class RunRelease {
+  public:
+    explicit RunRelease(RunState& run) : run_(run) {}
+    ~RunRelease() {
+        Lines().swap(run_.BlockLines);
+        run_.FileBuffer.Release();
+    }
+    RunRelease(const RunRelease&) = delete;
+    RunRelease& operator=(const RunRelease&) = delete;
+
+  private:
+    RunState& run_;
 };
 
 }  // namespace
 
-bool ProcessPatchFile(const std::string& patchPath) {
+bool ProcessPatchFile(RunState& run, const std::string& patchPath) {
     Host& host = CurrentHost();
-    const BlockLinesRelease release;
-    PatchFileDir = FolderPart(patchPath);
+    const RunRelease release(run);
+    run.PatchFileDir = FolderPart(patchPath);
     host.FetchConsole();
-    BlockLines.clear();
+    run.BlockLines.clear();
 
     if (!host.FileExists(patchPath)) {
-        ReportMessage("cannot find " + patchPath, true);
+        ReportMessage(run, "cannot find " + patchPath, true);
         return false;
     }
-    ReportMessage("loading " + patchPath, false);
+    ReportMessage(run, "loading " + patchPath, false);
     Lines lines = PrepareLines(ReadWholeFile(patchPath));
 
     const std::string targetValue = LookupKey(lines, "targetfile");
     if (targetValue.empty()) {
-        ReportMessage("no target file specified", true);
+        ReportMessage(run, "no target file specified", true);
         return false;
     }
-    const std::string targetPath = ResolvePath(PatchFileDir, targetValue);
-    if (!CheckMode && !CreateFolders(FolderPart(targetPath))) {
-        ReportMessage("cannot create target directory for: " + targetPath, false);
+    const std::string targetPath = ResolvePath(run.PatchFileDir, targetValue);
+    if (!run.CheckMode && !CreateFolders(FolderPart(targetPath))) {
+        ReportMessage(run, "cannot create target directory for: " + targetPath, false);
         return false;
     }
 
     const std::string sourceValue = LookupKey(lines, "sourcefile");
     if (sourceValue.empty()) {
-        ReportMessage("no source file specified", true);
+        ReportMessage(run, "no source file specified", true);
         return false;
     }
-    const std::string sourcePath = ResolvePath(PatchFileDir, sourceValue);
+    const std::string sourcePath = ResolvePath(run.PatchFileDir, sourceValue);
     if (!host.FileExists(sourcePath)) {
-        ReportMessage("cannot find " + sourcePath, true);
+        ReportMessage(run, "cannot find " + sourcePath, true);
         return false;
     }
-    ReportMessage("loading source file: " + sourcePath, false);
-    FileBuffer = ReadWholeFile(sourcePath);
+    RecoverInterruptedRun(run, sourcePath);
+    if (sourcePath != targetPath) {
+        RecoverInterruptedRun(run, targetPath);
+    }
+    ReportMessage(run, "loading source file: " + sourcePath, false);
+    OpenSource(run, sourcePath, targetPath);
 
     WalkTally tally;
-    if (!WalkLines(lines, tally)) {
+    if (!WalkLines(run, lines, tally)) {
         return false;
     }
-    if (CheckMode) {
+    if (run.CheckMode) {
         if (tally.failed > 0) {
-            ReportMessage("check failed: " + std::to_string(tally.failed) + " of " +
+            ReportMessage(run,
+                          "check failed: " + std::to_string(tally.failed) + " of " +
                               std::to_string(tally.blocks),
                           true);
             return false;
         }
-        ReportMessage("check passed, not saved: " + targetPath, false);
+        ReportMessage(run, "check passed, not saved: " + targetPath, false);
         return true;
     }
-    ReportMessage("saving " + targetPath, false);
+    ReportMessage(run, "saving " + targetPath, false);
     // Output stuck in the buffer of a broken console must fail the run before
     // the target is written, not after.
     const Status flushed = host.FlushStdout();
     if (!flushed.ok()) {
         throw RunTimeFailure(flushed.message());
     }
-    WriteWholeFile(targetPath, FileBuffer);
+    CommitTarget(run, targetPath);
     return true;
 }
 

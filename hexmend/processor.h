@@ -3,16 +3,18 @@
 
 #include <string>
 
+#include "run_state.h"
+
 namespace hexmend {
 
-// Reads the patch file at patchPath (a full path), loads the source file it
-// names into FileBuffer, applies its blocks in file order and writes the
+// Reads the patch file at patchPath (a full path), opens the source file it
+// names as run.FileBuffer, applies its blocks in file order and writes the
 // target file. Returns true when the target was written; false when a check
 // failed (the reason has been reported). Run-time failures throw
 // RunTimeFailure.
-// In CheckMode it creates no folder and writes nothing, walks every block
+// In check mode it creates no folder and writes nothing, walks every block
 // even after a failure, and ends with "check passed, not saved: <target>"
 // (true) or "check failed: <failed> of <blocks>" (false).
-[[nodiscard]] bool ProcessPatchFile(const std::string& patchPath);
+[[nodiscard]] bool ProcessPatchFile(RunState& run, const std::string& patchPath);
 
 }  // namespace hexmend

@@ -47,12 +47,12 @@ struct PendingPatch {
 };
 
 // " in <name> (position=<pos>)", the tail most messages share.
-std::string InNameAtPosition(const std::string& name) {
-    return " in " + name + " (position=" + PositionText(PatchData.position) + ")";
+std::string InNameAtPosition(const RunState& run, const std::string& name) {
+    return " in " + name + " (position=" + PositionText(run.PatchData.position) + ")";
 }
 
 // Takes one block line into the pending patch (keys are compared exactly).
-void TakeLine(const std::string& line, PendingPatch& patch) {
+void TakeLine(RunState& run, const std::string& line, PendingPatch& patch) {
     if (line == "combineparts") {
         patch.hasOld = true;
         patch.hasNew = true;
@@ -68,8 +68,8 @@ void TakeLine(const std::string& line, PendingPatch& patch) {
             patch.hasAction = true;
         }
     } else if (key == "position") {
-        PatchData.position = HexValue(value);
-        patch.hasPosition = PatchData.position >= 0;
+        run.PatchData.position = HexValue(value);
+        patch.hasPosition = run.PatchData.position >= 0;
     } else if (key == "olddata") {
         patch.oldText = value;
         patch.hasOld = true;
@@ -92,22 +92,23 @@ bool IsXorAction(std::string_view action) {
 // and replace_xor_<key>. Decodes both texts into olddata and newdata, in
 // their own storage (a replace_zlib text can be a whole stream's content of
 // many megabytes). Returns false (reported) when the patch fails.
-bool DecodeEscaped(PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
+bool DecodeEscaped(RunState& run, PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
     newdata = std::move(patch.newText);
     olddata = std::move(patch.oldText);
     const bool newOk = UnescapeInPlace(newdata);
     const bool oldOk = UnescapeInPlace(olddata);
     if (!newOk || !oldOk) {
-        ReportMessage("cannot unescape something in " + patch.name +
-                          " (PatchData.position=" + PositionText(PatchData.position) + ")",
+        ReportMessage(run,
+                      "cannot unescape something in " + patch.name +
+                          " (PatchData.position=" + PositionText(run.PatchData.position) + ")",
                       true);
         return false;
     }
 
     if (patch.action == "replace_zlib") {
         ZlibReplacement streams;
-        if (!PrepareZlibReplacement(olddata, newdata, patch.name, PositionText(PatchData.position),
-                                    &streams)) {
+        if (!PrepareZlibReplacement(run, olddata, newdata, patch.name,
+                                    PositionText(run.PatchData.position), &streams)) {
             return false;
         }
         olddata = std::move(streams.oldStream);
@@ -119,7 +120,8 @@ bool DecodeEscaped(PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
             // Not a failure by itself: the unmasked values go on to the
             // checks that follow.
             ReportMessage(
-                "ERROR: wrong key value (" + patch.action + ")" + InNameAtPosition(patch.name),
+                run,
+                "ERROR: wrong key value (" + patch.action + ")" + InNameAtPosition(run, patch.name),
                 true);
         } else {
             olddata = XorMask(olddata, key);
@@ -134,10 +136,10 @@ bool DecodeEscaped(PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
 
 // Turns the pending texts into olddata and newdata as the action says; the
 // texts may be taken over. Returns false (reported) when the patch fails.
-bool Decode(PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
+bool Decode(RunState& run, PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
     const std::string& action = patch.action;
     if (action == "replace_zlib" || action == "replace_string" || IsXorAction(action)) {
-        return DecodeEscaped(patch, olddata, newdata);
+        return DecodeEscaped(run, patch, olddata, newdata);
     }
     Bytes (*decoder)(std::string_view) = nullptr;
     if (action == "replace_utf8chars") {
@@ -155,59 +157,60 @@ bool Decode(PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
         return true;
     }
     if (action == "replace_file") {
-        const std::string path = ResolvePath(PatchFileDir, patch.newText);
+        const std::string path = ResolvePath(run.PatchFileDir, patch.newText);
         if (!CurrentHost().FileExists(path)) {
-            ReportMessage("ERROR:cannot find " + path + InNameAtPosition(patch.name), true);
+            ReportMessage(run, "ERROR:cannot find " + path + InNameAtPosition(run, patch.name),
+                          true);
             return false;
         }
         newdata = ReadWholeFile(path);
         olddata = patch.oldText;
         return true;
     }
-    ReportMessage("unknown action \"" + action + "\" in " + patch.name, true);
+    ReportMessage(run, "unknown action \"" + action + "\" in " + patch.name, true);
     return false;
 }
 
-// Applies a complete pending patch at PatchData.position. Returns false
+// Applies a complete pending patch at run.PatchData.position. Returns false
 // (reported, except for a range beyond FileBuffer) when it fails.
-bool ApplyPatch(PendingPatch& patch) {
+bool ApplyPatch(RunState& run, PendingPatch& patch) {
     Bytes olddata;
     Bytes newdata;
-    if (!Decode(patch, olddata, newdata)) {
+    if (!Decode(run, patch, olddata, newdata)) {
         return false;
     }
     // Every value a decoder refused arrives here as an empty one.
     if (olddata.empty() || newdata.empty()) {
-        ReportMessage("ERROR(a): wrong value" + InNameAtPosition(patch.name), false);
+        ReportMessage(run, "ERROR(a): wrong value" + InNameAtPosition(run, patch.name), false);
         return false;
     }
-    return CheckedWrite(olddata, newdata);
+    return CheckedWrite(run, olddata, newdata);
 }
 
 }  // namespace
 
-bool ApplyRegularPatch() {
-    PatchData.position = -1;
-    if (LookupKey(BlockLines, "enabled") != "true") {
-        ReportMessage("  skipped", false);
+bool ApplyRegularPatch(RunState& run) {
+    run.PatchData.position = -1;
+    if (LookupKey(run.BlockLines, "enabled") != "true") {
+        ReportMessage(run, "  skipped", false);
         return true;
     }
-    ReportMessage("  processing ...", false);
+    ReportMessage(run, "  processing ...", false);
 
     PendingPatch patch;
-    for (const std::string& line : BlockLines) {
-        TakeLine(line, patch);
+    for (const std::string& line : run.BlockLines) {
+        TakeLine(run, line, patch);
         // A patch goes in as soon as its set is complete, whatever line
         // completed it.
         if (patch.Complete()) {
-            if (!ApplyPatch(patch)) {
+            if (!ApplyPatch(run, patch)) {
                 return false;
             }
             patch.ClearSet();
         }
     }
     if (patch.Started()) {
-        ReportMessage("There was some problem in " + patch.name, true);
+        ReportMessage(run, "There was some problem in " + patch.name, true);
         return false;
     }
     return true;

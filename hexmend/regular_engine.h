@@ -2,10 +2,12 @@
 // position, olddata/newdata or oldpart/newpart with combineparts).
 #pragma once
 
+#include "run_state.h"
+
 namespace hexmend {
 
-// Applies the block in BlockLines to FileBuffer. Returns true to go on with
+// Applies the block in run.BlockLines to run.FileBuffer. Returns true to go on with
 // the run, false to stop it; reports its own failures.
-[[nodiscard]] bool ApplyRegularPatch();
+[[nodiscard]] bool ApplyRegularPatch(RunState& run);
 
 }  // namespace hexmend

@@ -1,23 +1,11 @@
 #include "reporter.h"
 
+#include <string>
+
 #include "host/host.h"
 #include "run_failure.h"
-#include "run_state.h"
 
 namespace hexmend {
-namespace {
-
-// Console attributes: the "ERROR:" prefix, and everything after it.
-constexpr int kPrefixAttribute = 14;
-constexpr int kTextAttribute = 7;
-
-void Check(const Status& status) {
-    if (!status.ok()) {
-        throw RunTimeFailure(status.message());
-    }
-}
-
-}  // namespace
 
 void WriteConsoleLine(std::string_view text) {
     Host& host = CurrentHost();
@@ -26,18 +14,18 @@ void WriteConsoleLine(std::string_view text) {
     Check(host.WriteStdout(line));
 }
 
-void ReportMessage(std::string_view text, bool isError) {
-    if (SilentMode) {
+void ReportMessage(const RunState& run, std::string_view text, bool isError) {
+    if (run.SilentMode) {
         return;
     }
     Host& host = CurrentHost();
     if (isError) {
         // The flushes make the colour changes fall exactly on the prefix,
         // although standard output is buffered.
-        host.SetTextAttribute(kPrefixAttribute);
+        host.SetConsoleRole(ConsoleRole::kErrorLabel);
         Check(host.WriteStdout("ERROR:"));
         Check(host.FlushStdout());
-        host.SetTextAttribute(kTextAttribute);
+        host.SetConsoleRole(ConsoleRole::kNormalText);
         Check(host.WriteStdout(" "));
         Check(host.FlushStdout());
     }

@@ -8,11 +8,20 @@
 #include <stdexcept>
 #include <string>
 
+#include "host/status.h"
+
 namespace hexmend {
 
 class RunTimeFailure : public std::runtime_error {
   public:
     explicit RunTimeFailure(const std::string& description) : std::runtime_error(description) {}
 };
+
+// Turns a failed host call into a run-time failure.
+inline void Check(const Status& status) {
+    if (!status.ok()) {
+        throw RunTimeFailure(status.message());
+    }
+}
 
 }  // namespace hexmend

@@ -126,7 +126,7 @@ Bytes CompressWithZlib(std::string_view bytes) {
     return result;
 }
 
-bool PrepareZlibReplacement(std::string_view oldText, std::string_view newText,
+bool PrepareZlibReplacement(const RunState& run, std::string_view oldText, std::string_view newText,
                             std::string_view patchName, std::string_view position,
                             ZlibReplacement* result) {
     assert(result != nullptr);
@@ -139,7 +139,7 @@ bool PrepareZlibReplacement(std::string_view oldText, std::string_view newText,
         message += " (position=";
         message.append(position);
         message += ')';
-        ReportMessage(message, true);
+        ReportMessage(run, message, true);
         return false;
     }
     newStream.resize(oldStream.size(), '\0');

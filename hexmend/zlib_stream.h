@@ -27,8 +27,8 @@ struct ZlibReplacement {
 // reports "size of data differs (olddata=...byte, newdata=...byte) in <name>
 // (position=<position>)" and returns false. patchName and position are only
 // used in that message; position is already in its message form.
-[[nodiscard]] bool PrepareZlibReplacement(std::string_view oldText, std::string_view newText,
-                                          std::string_view patchName, std::string_view position,
-                                          ZlibReplacement* result);
+[[nodiscard]] bool PrepareZlibReplacement(const RunState& run, std::string_view oldText,
+                                          std::string_view newText, std::string_view patchName,
+                                          std::string_view position, ZlibReplacement* result);
 
 }  // namespace hexmend

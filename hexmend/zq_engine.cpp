@@ -42,12 +42,12 @@ std::string_view DropOuterBlanks(std::string_view text) {
     return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
 }
 
-// Reads a position field into PatchData.position. Returns false, with the
+// Reads a position field into triple.position. Returns false, with the
 // position -1, when it is not bare hexadecimal digits below 80000000.
-bool TakePosition(std::string_view field) {
-    PatchData.position = HexValue(field);
-    if (PatchData.position < 0) {
-        PatchData.position = -1;
+bool TakePosition(std::string_view field, Triple& triple) {
+    triple.position = HexValue(field);
+    if (triple.position < 0) {
+        triple.position = -1;
         return false;
     }
     return true;
@@ -56,11 +56,11 @@ bool TakePosition(std::string_view field) {
 // The block being applied: its name as messages show it.
 class ZqBlock {
   public:
-    explicit ZqBlock(std::string name) : name_(std::move(name)) {}
+    ZqBlock(RunState& run, std::string name) : run_(run), name_(std::move(name)) {}
 
     // Applies one block line. Returns false (reported, except for a range
     // beyond FileBuffer) when the line fails.
-    bool ApplyLine(const std::string& line) const {
+    bool ApplyLine(const std::string& line) {
         const std::string_view key = KeyText(line);
         const std::string_view value = ValueText(line);
         Bytes oldValue;
@@ -77,12 +77,14 @@ class ZqBlock {
             oldValue = TextToUtf8Slots(oldValue);
             newValue = TextToUtf8Slots(newValue);
             if (oldValue.size() != newValue.size()) {
-                ReportMessage("size of newdata differs in " + name_ + AtPatchDataPosition(), true);
+                ReportMessage(run_, "size of newdata differs in " + name_ + AtPatchDataPosition(),
+                              true);
                 return false;
             }
         } else if (key == "replace_float " || key == "replace_int " || key == "replace_bytes ") {
             // An invalid plain value is reported by the empty check below.
             Triple triple = ParsePlainTriple(value);
+            run_.PatchData.position = triple.position;
             if (triple.valid) {
                 Bytes (*convert)(std::string_view) = key == "replace_float " ? FloatValueToBytes
                                                      : key == "replace_int " ? IntValueToByte
@@ -95,12 +97,13 @@ class ZqBlock {
         }
 
         if (oldValue.empty() || newValue.empty()) {
-            ReportMessage("ERROR(b): wrong value in " + name_ +
-                              " (position=" + PositionText(PatchData.position) + ")",
+            ReportMessage(run_,
+                          "ERROR(b): wrong value in " + name_ +
+                              " (position=" + PositionText(run_.PatchData.position) + ")",
                           false);
             return false;
         }
-        return CheckedWrite(oldValue, newValue);
+        return CheckedWrite(run_, oldValue, newValue);
     }
 
   private:
@@ -109,23 +112,25 @@ class ZqBlock {
     }
 
     std::string AtPatchDataPosition() const {
-        return " (PatchData.position=" + PositionText(PatchData.position) + ")";
+        return " (PatchData.position=" + PositionText(run_.PatchData.position) + ")";
     }
 
     // Parses a backquoted value into old and new. Returns false (reported)
     // when it cannot be used.
     bool TakeQuoted(const std::string& line, std::string_view value, bool unescape, Bytes& oldValue,
-                    Bytes& newValue) const {
+                    Bytes& newValue) {
         bool unescapeFailed = false;
         Triple triple = ParseQuotedTriple(value, unescape, &unescapeFailed);
+        run_.PatchData.position = triple.position;
         if (unescapeFailed) {
             // Writing the bytes decoded before the fault would write a
             // silently shortened value.
-            ReportMessage("cannot unescape something in " + name_ + AtPatchDataPosition(), true);
+            ReportMessage(run_, "cannot unescape something in " + name_ + AtPatchDataPosition(),
+                          true);
             return false;
         }
         if (!triple.valid) {
-            ReportMessage("  unable to process: " + line, false);
+            ReportMessage(run_, "  unable to process: " + line, false);
             return false;
         }
         oldValue = std::move(triple.oldValue);
@@ -136,18 +141,19 @@ class ZqBlock {
     // The conversions of the escaped actions: the zlib streams, the equal
     // length of replace_string, the XOR mask. Returns false (reported) when
     // the line fails.
-    bool ConvertEscaped(std::string_view key, Bytes& oldValue, Bytes& newValue) const {
-        const std::string position = PositionText(PatchData.position);
+    bool ConvertEscaped(std::string_view key, Bytes& oldValue, Bytes& newValue) {
+        const std::string position = PositionText(run_.PatchData.position);
         if (key == "replace_zlib ") {
             ZlibReplacement streams;
-            if (!PrepareZlibReplacement(oldValue, newValue, name_, position, &streams)) {
+            if (!PrepareZlibReplacement(run_, oldValue, newValue, name_, position, &streams)) {
                 return false;
             }
             oldValue = std::move(streams.oldStream);
             newValue = std::move(streams.newStream);
         } else if (key == "replace_string ") {
             if (oldValue.size() != newValue.size()) {
-                ReportMessage("size of newdata does not match in " + name_ + AtPatchDataPosition(),
+                ReportMessage(run_,
+                              "size of newdata does not match in " + name_ + AtPatchDataPosition(),
                               true);
                 return false;
             }
@@ -155,7 +161,8 @@ class ZqBlock {
             const std::int32_t xorKey = HexValue(key.substr(kXorKeyPrefix.size(), 2));
             if (xorKey < 0) {
                 // Not a failure by itself: the unmasked values go on.
-                ReportMessage("ERROR: wrong key value (" + std::string(key) + ") in " + name_ +
+                ReportMessage(run_,
+                              "ERROR: wrong key value (" + std::string(key) + ") in " + name_ +
                                   " (position=" + position + ")",
                               true);
             } else {
@@ -169,20 +176,21 @@ class ZqBlock {
         return true;
     }
 
+    RunState& run_;
     const std::string name_;
 };
 
 }  // namespace
 
-bool ApplyZqStylePatch() {
-    PatchData.position = -1;
-    if (LookupKey(BlockLines, "patch_enable ") != " `yes`") {
-        ReportMessage("  skipped", false);
+bool ApplyZqStylePatch(RunState& run) {
+    run.PatchData.position = -1;
+    if (LookupKey(run.BlockLines, "patch_enable ") != " `yes`") {
+        ReportMessage(run, "  skipped", false);
         return true;
     }
-    ReportMessage("  processing ...", false);
-    const ZqBlock block(LookupKey(BlockLines, "patch_name "));
-    for (const std::string& line : BlockLines) {
+    ReportMessage(run, "  processing ...", false);
+    ZqBlock block(run, LookupKey(run.BlockLines, "patch_name "));
+    for (const std::string& line : run.BlockLines) {
         if (!block.ApplyLine(line)) {
             return false;
         }
@@ -202,10 +210,9 @@ Triple ParseQuotedTriple(std::string_view value, bool unescape, bool* unescapeFa
         fields.push_back(std::move(text));
     }
     if (fields.size() != 3) {
-        PatchData.position = -1;
         return triple;
     }
-    if (!TakePosition(DropLeadingBlanks(fields[0]))) {
+    if (!TakePosition(DropLeadingBlanks(fields[0]), triple)) {
         return triple;
     }
     // Unescaped in place: a replace_zlib text can be a whole stream's
@@ -230,10 +237,9 @@ Triple ParsePlainTriple(std::string_view value) {
     Triple triple;
     const std::vector<std::string_view> fields = SplitAt(value, ",");
     if (fields.size() != 3) {
-        PatchData.position = -1;
         return triple;
     }
-    if (!TakePosition(DropOuterBlanks(fields[0]))) {
+    if (!TakePosition(DropOuterBlanks(fields[0]), triple)) {
         return triple;
     }
     triple.oldValue = DropOuterBlanks(fields[1]);

@@ -16,27 +16,66 @@
 
 namespace hexmend {
 
-// A file open for reading.
-class ReadableFile {
-  public:
-    virtual ~ReadableFile() = default;
-    // Stores the file's current size in bytes in *size.
-    virtual Status Size(std::uint64_t* size) = 0;
-    // Reads up to n bytes into buf and stores the count in *got; 0 at the end.
-    virtual Status Read(char* buf, std::size_t n, std::size_t* got) = 0;
+// What identifies a file on its volume, whatever name it is reached by.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+
+    bool operator==(const FileIdentity& other) const {
+        return volume == other.volume && index == other.index;
+    }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
 
-// A new file open for writing. Closing it is part of the contract: Close()
-// reports errors that writes may have deferred.
-class WritableFile {
+// What a run compares to notice that a file changed under it.
+struct FileState {
+    FileIdentity identity;
+    std::uint64_t size = 0;
+    // Modification and status-change times in the platform's own units.
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+
+    bool operator==(const FileState& other) const {
+        return identity == other.identity && size == other.size && modified == other.modified &&
+               changed == other.changed;
+    }
+    bool operator!=(const FileState& other) const { return !(*this == other); }
+};
+
+// An open file. Files opened for reading only fail the writing calls.
+// Closing is part of the contract: Close() reports errors that writes may
+// have deferred; the destructor closes without a word.
+class File {
   public:
-    virtual ~WritableFile() = default;
-    // Writes all of data or fails.
+    virtual ~File() = default;
+    // The file's identity, size and times as they are now.
+    virtual Status State(FileState* state) = 0;
+    // Stores the file's current size in bytes in *size.
+    Status Size(std::uint64_t* size) {
+        FileState state;
+        Status status = State(&state);
+        *size = state.size;
+        return status;
+    }
+    // Reads up to n bytes from the current offset into buf and stores the
+    // count in *got; 0 at the end.
+    virtual Status Read(char* buf, std::size_t n, std::size_t* got) = 0;
+    // Reads up to n bytes at offset, leaving the current offset alone.
+    virtual Status ReadAt(std::uint64_t offset, char* buf, std::size_t n, std::size_t* got) = 0;
+    // Writes all of data at the current offset, or fails.
     virtual Status Append(std::string_view data) = 0;
+    // Writes all of data at offset, or fails.
+    virtual Status WriteAt(std::uint64_t offset, std::string_view data) = 0;
     // Makes the written bytes durable.
     virtual Status Sync() = 0;
+    // Waits for and takes an exclusive lock that other hexmend runs honour;
+    // it lasts until the file is closed.
+    virtual Status Lock() = 0;
     virtual Status Close() = 0;
 };
+
+// What console output is: the label of an error line, or everything else.
+enum class ConsoleRole { kErrorLabel, kNormalText };
 
 class Host {
   public:
@@ -72,17 +111,37 @@ class Host {
     virtual bool FolderExists(const std::string& path) = 0;
     // Creates one folder; its parent must exist.
     virtual Status CreateFolder(const std::string& path) = 0;
+    // The identity of the file at path (links followed); false when there
+    // is none.
+    virtual bool IdentifyFile(const std::string& path, FileIdentity* identity) = 0;
     // Opens path for reading; others may read it meanwhile but not write it.
-    virtual Status OpenForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
+    virtual Status OpenForReading(const std::string& path, std::unique_ptr<File>* file) = 0;
+    // Opens an existing file for reading and writing in place, with the same
+    // sharing as OpenForReading.
+    virtual Status OpenForUpdate(const std::string& path, std::unique_ptr<File>* file) = 0;
+    // Creates the file at path, which must not exist yet, for writing.
+    virtual Status CreateNewFile(const std::string& path, std::unique_ptr<File>* file) = 0;
     // Creates a new, uniquely named temporary file in the folder of target,
     // with the permissions target should end up with (those of an existing
     // target, else those of any new file). Stores its path in *tempPath.
-    virtual Status CreateTempFileFor(const std::string& target, std::unique_ptr<WritableFile>* file,
+    virtual Status CreateTempFileFor(const std::string& target, std::unique_ptr<File>* file,
                                      std::string* tempPath) = 0;
+    // As CreateTempFileFor, with the file holding the first size bytes of
+    // source (open as sourceFile) when it is handed over, filled by the
+    // cheapest means the platform has (a clone shares the blocks).
+    virtual Status CreateTempCopyFor(const std::string& target, const std::string& source,
+                                     File& sourceFile, std::uint64_t size,
+                                     std::unique_ptr<File>* file, std::string* tempPath) = 0;
     // Moves from over to in one step, replacing an existing file, and makes
     // the move durable.
     virtual Status ReplaceFile(const std::string& from, const std::string& to) = 0;
     virtual Status RemoveFile(const std::string& path) = 0;
+    // Makes the creation, renaming and removal of the files in the folder of
+    // path durable.
+    virtual Status SyncFolderOf(const std::string& path) = 0;
+    // True when ReplaceFile can replace a file this process holds open (POSIX);
+    // false where the holder must close it first (Windows).
+    virtual bool CanReplaceOpenFile() const { return true; }
 
     // ---- Memory ----
     // A hint on a buffer of size bytes that has been allocated but not yet
@@ -97,14 +156,15 @@ class Host {
     // ---- Console ----
     // Takes hold of standard output for the colour changes that follow.
     virtual void FetchConsole() = 0;
-    // Writes text to standard output unchanged.
-    virtual Status WriteStdout(std::string_view text) = 0;
-    virtual Status FlushStdout() = 0;
-    // Sets the console text attribute: 14 (bright yellow) or 7 (light grey).
-    // Has no effect when standard output is not a console.
-    virtual void SetTextAttribute(int attribute) = 0;
+    // Writes text to standard output unchanged (by default through the C
+    // library's buffered stdout).
+    virtual Status WriteStdout(std::string_view text);
+    virtual Status FlushStdout();
+    // Shows what follows in the look of role. Has no effect when standard
+    // output is not a console.
+    virtual void SetConsoleRole(ConsoleRole role) = 0;
     // Writes text to standard error; failures are ignored.
-    virtual void WriteStderr(std::string_view text) = 0;
+    virtual void WriteStderr(std::string_view text);
     // The console's line end: "\n" on POSIX, "\r\n" on Windows.
     virtual std::string_view LineEnd() const = 0;
 };

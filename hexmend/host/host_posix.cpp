@@ -4,10 +4,13 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +19,9 @@
 
 #if defined(__APPLE__)
 #include <mach-o/dyld.h>
+#endif
+#if defined(__linux__)
+#include <linux/fs.h>
 #endif
 
 #include "host/host.h"
@@ -51,33 +57,65 @@ std::string ParentFolder(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The largest count one read or write call is given; Linux moves at most
+// about 2 GiB in one call anyway.
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+// The buffer of a copy that passes through this process.
+constexpr std::uint64_t kCopyChunk = std::uint64_t{8} << 20;
+
+std::int64_t Nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+FileState StateOf(const struct stat& st) {
+    FileState state;
+    state.identity.volume = static_cast<std::uint64_t>(st.st_dev);
+    state.identity.index = static_cast<std::uint64_t>(st.st_ino);
+    state.size = static_cast<std::uint64_t>(st.st_size);
+#if defined(__APPLE__)
+    state.modified = Nanoseconds(st.st_mtimespec);
+    state.changed = Nanoseconds(st.st_ctimespec);
+#else
+    state.modified = Nanoseconds(st.st_mtim);
+    state.changed = Nanoseconds(st.st_ctim);
+#endif
+    return state;
+}
+
 mode_t CurrentUmask() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return mask;
 }
 
-class PosixReadableFile final : public ReadableFile {
+// A file descriptor with the calls of File. path names the file in messages
+// (for a temporary file, the target it is meant for).
+class PosixFile final : public File {
   public:
-    PosixReadableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    ~PosixReadableFile() override { ::close(fd_); }
-    PosixReadableFile(const PosixReadableFile&) = delete;
-    PosixReadableFile& operator=(const PosixReadableFile&) = delete;
+    PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~PosixFile() override {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
 
-    Status Size(std::uint64_t* size) override {
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+
+    Status State(FileState* state) override {
         struct stat st;
         if (::fstat(fd_, &st) != 0) {
             return PosixError("cannot read", path_, errno);
         }
-        *size = static_cast<std::uint64_t>(st.st_size);
+        *state = StateOf(st);
         return Status::Ok();
     }
 
     Status Read(char* buf, std::size_t n, std::size_t* got) override {
-        // Linux reads at most about 2 GiB in one call anyway.
-        constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
         for (;;) {
-            const ssize_t r = ::read(fd_, buf, n < kMaxChunk ? n : kMaxChunk);
+            const ssize_t r = ::read(fd_, buf, std::min(n, kMaxChunk));
             if (r >= 0) {
                 *got = static_cast<std::size_t>(r);
                 return Status::Ok();
@@ -88,28 +126,22 @@ class PosixReadableFile final : public ReadableFile {
         }
     }
 
-  private:
-    int fd_;
-    std::string path_;
-};
-
-class PosixWritableFile final : public WritableFile {
-  public:
-    // displayPath is the file the bytes are meant for, named in messages.
-    PosixWritableFile(int fd, std::string displayPath) : fd_(fd), path_(std::move(displayPath)) {}
-    ~PosixWritableFile() override {
-        if (fd_ >= 0) {
-            ::close(fd_);
+    Status ReadAt(std::uint64_t offset, char* buf, std::size_t n, std::size_t* got) override {
+        for (;;) {
+            const ssize_t r = ::pread(fd_, buf, std::min(n, kMaxChunk), static_cast<off_t>(offset));
+            if (r >= 0) {
+                *got = static_cast<std::size_t>(r);
+                return Status::Ok();
+            }
+            if (errno != EINTR) {
+                return PosixError("cannot read", path_, errno);
+            }
         }
     }
-    PosixWritableFile(const PosixWritableFile&) = delete;
-    PosixWritableFile& operator=(const PosixWritableFile&) = delete;
 
     Status Append(std::string_view data) override {
-        constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
         while (!data.empty()) {
-            const ssize_t w =
-                ::write(fd_, data.data(), data.size() < kMaxChunk ? data.size() : kMaxChunk);
+            const ssize_t w = ::write(fd_, data.data(), std::min(data.size(), kMaxChunk));
             if (w < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -121,9 +153,34 @@ class PosixWritableFile final : public WritableFile {
         return Status::Ok();
     }
 
+    Status WriteAt(std::uint64_t offset, std::string_view data) override {
+        while (!data.empty()) {
+            const ssize_t w = ::pwrite(fd_, data.data(), std::min(data.size(), kMaxChunk),
+                                       static_cast<off_t>(offset));
+            if (w < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return PosixError("cannot write", path_, errno);
+            }
+            data.remove_prefix(static_cast<std::size_t>(w));
+            offset += static_cast<std::uint64_t>(w);
+        }
+        return Status::Ok();
+    }
+
     Status Sync() override {
         if (::fsync(fd_) != 0) {
             return PosixError("cannot write", path_, errno);
+        }
+        return Status::Ok();
+    }
+
+    Status Lock() override {
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                return PosixError("cannot lock", path_, errno);
+            }
         }
         return Status::Ok();
     }
@@ -141,6 +198,73 @@ class PosixWritableFile final : public WritableFile {
     int fd_;
     std::string path_;
 };
+
+// Fills file (positioned at 0) with the first size bytes of source: a clone
+// that shares the blocks where the file system can, else copy_file_range,
+// which lets the kernel copy (or clone) without passing the bytes through
+// this process, else reads and writes in large chunks.
+Status CopyContent(PosixFile& source, std::uint64_t size, PosixFile& file) {
+#if defined(FICLONE)
+    if (::ioctl(file.fd(), FICLONE, source.fd()) == 0) {
+        struct stat st;
+        if (::fstat(file.fd(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) == size) {
+            return Status::Ok();
+        }
+        // The source grew since it was opened: copy just its first bytes.
+        if (::ftruncate(file.fd(), 0) != 0) {
+            return PosixError("cannot write", file.path(), errno);
+        }
+    }
+#endif
+    std::uint64_t done = 0;
+#if defined(__linux__)
+    while (done < size) {
+        loff_t in = static_cast<loff_t>(done);
+        loff_t out = static_cast<loff_t>(done);
+        const ssize_t n = ::copy_file_range(
+            source.fd(), &in, file.fd(), &out,
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - done, std::uint64_t{1} << 30)),
+            0);
+        if (n > 0) {
+            done += static_cast<std::uint64_t>(n);
+            continue;
+        }
+        if (n == 0) {
+            return PosixError("cannot read", source.path(), EIO);
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        // The errors on which a copy through this process still works.
+        if (errno == ENOSYS || errno == EXDEV || errno == EOPNOTSUPP || errno == ENOTSUP ||
+            errno == EINVAL || errno == EBADF || errno == ETXTBSY || errno == EPERM ||
+            errno == EACCES || errno == ENOTTY) {
+            break;
+        }
+        return PosixError("cannot write", file.path(), errno);
+    }
+#endif
+    std::vector<char> buffer(
+        static_cast<std::size_t>(std::min<std::uint64_t>(size - done, kCopyChunk)));
+    while (done < size) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - done, buffer.size()));
+        std::size_t got = 0;
+        Status status = source.ReadAt(done, buffer.data(), want, &got);
+        if (!status.ok()) {
+            return status;
+        }
+        if (got == 0) {
+            return PosixError("cannot read", source.path(), EIO);
+        }
+        status = file.WriteAt(done, std::string_view(buffer.data(), got));
+        if (!status.ok()) {
+            return status;
+        }
+        done += got;
+    }
+    return Status::Ok();
+}
 
 class PosixHost final : public Host {
   public:
@@ -253,21 +377,54 @@ class PosixHost final : public Host {
         return Status::Ok();
     }
 
-    Status OpenForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            return PosixError("cannot open", path, errno);
-        }
+    bool IdentifyFile(const std::string& path, FileIdentity* identity) override {
         struct stat st;
-        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(fd);
-            return PosixError("cannot open", path, EISDIR);
+        if (::stat(path.c_str(), &st) != 0) {
+            return false;
         }
-        *file = std::make_unique<PosixReadableFile>(fd, path);
+        *identity = StateOf(st).identity;
+        return true;
+    }
+
+    Status OpenForReading(const std::string& path, std::unique_ptr<File>* file) override {
+        return Open(path, O_RDONLY, file);
+    }
+
+    Status OpenForUpdate(const std::string& path, std::unique_ptr<File>* file) override {
+        return Open(path, O_RDWR, file);
+    }
+
+    Status CreateNewFile(const std::string& path, std::unique_ptr<File>* file) override {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            return PosixError("cannot create", path, errno);
+        }
+        *file = std::make_unique<PosixFile>(fd, path);
         return Status::Ok();
     }
 
-    Status CreateTempFileFor(const std::string& target, std::unique_ptr<WritableFile>* file,
+    Status CreateTempCopyFor(const std::string& target, const std::string& source, File& sourceFile,
+                             std::uint64_t size, std::unique_ptr<File>* file,
+                             std::string* tempPath) override {
+        (void)source;
+        std::unique_ptr<File> temp;
+        Status status = CreateTempFileFor(target, &temp, tempPath);
+        if (!status.ok()) {
+            return status;
+        }
+        status =
+            CopyContent(static_cast<PosixFile&>(sourceFile), size, static_cast<PosixFile&>(*temp));
+        if (!status.ok()) {
+            temp.reset();
+            (void)::unlink(tempPath->c_str());
+            tempPath->clear();
+            return status;
+        }
+        *file = std::move(temp);
+        return Status::Ok();
+    }
+
+    Status CreateTempFileFor(const std::string& target, std::unique_ptr<File>* file,
                              std::string* tempPath) override {
         const std::string real = FollowLink(target);
         std::string pattern = ParentFolder(real) + "/.hexmend-XXXXXX";
@@ -286,7 +443,7 @@ class PosixHost final : public Host {
             ::close(fd);
             return PosixError("cannot create", target, error);
         }
-        *file = std::make_unique<PosixWritableFile>(fd, target);
+        *file = std::make_unique<PosixFile>(fd, target);
         return Status::Ok();
     }
 
@@ -296,10 +453,20 @@ class PosixHost final : public Host {
             return PosixError("cannot replace", to, errno);
         }
         // The rename is durable once the folder that records it is.
-        const int dir = ::open(ParentFolder(real).c_str(), O_RDONLY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
+        return SyncFolderOf(real);
+    }
+
+    Status SyncFolderOf(const std::string& path) override {
+        const std::string folder = ParentFolder(path);
+        const int dir = ::open(folder.c_str(), O_RDONLY | O_CLOEXEC);
+        if (dir < 0) {
+            return PosixError("cannot sync", folder, errno);
+        }
+        const int synced = ::fsync(dir);
+        const int error = errno;
+        ::close(dir);
+        if (synced != 0) {
+            return PosixError("cannot sync", folder, error);
         }
         return Status::Ok();
     }
@@ -336,29 +503,11 @@ class PosixHost final : public Host {
         colour_ = ::isatty(STDOUT_FILENO) == 1 && (noColor == nullptr || noColor[0] == '\0');
     }
 
-    Status WriteStdout(std::string_view text) override {
-        if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
-            return ConsoleError();
-        }
-        return Status::Ok();
-    }
-
-    Status FlushStdout() override {
-        if (std::fflush(stdout) != 0) {
-            return ConsoleError();
-        }
-        return Status::Ok();
-    }
-
-    void SetTextAttribute(int attribute) override {
+    // Bright yellow for the error label, the terminal's own look after it.
+    void SetConsoleRole(ConsoleRole role) override {
         if (colour_) {
-            (void)WriteStdout(attribute == 14 ? "\x1b[93m" : "\x1b[0m");
+            (void)WriteStdout(role == ConsoleRole::kErrorLabel ? "\x1b[93m" : "\x1b[0m");
         }
-    }
-
-    void WriteStderr(std::string_view text) override {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
     }
 
     std::string_view LineEnd() const override {
@@ -366,11 +515,18 @@ class PosixHost final : public Host {
     }
 
   private:
-    static Status ConsoleError() {
-        const int error = errno;
-        std::clearerr(stdout);
-        return Status::Error(std::string("hexmend: cannot write to standard output: ") +
-                             std::strerror(error));
+    static Status Open(const std::string& path, int flags, std::unique_ptr<File>* file) {
+        const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+        if (fd < 0) {
+            return PosixError("cannot open", path, errno);
+        }
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            return PosixError("cannot open", path, EISDIR);
+        }
+        *file = std::make_unique<PosixFile>(fd, path);
+        return Status::Ok();
     }
 
     bool colour_ = false;
