@@ -40,13 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size % 2 == 1) {
         arguments.emplace_back("verbatim=true");
     }
-    hexmend::ResetRunState();
     int rc = 0;
     {
         hexmend::ScopedHostOverride use(host);
         rc = hexmend::RunHexmend(arguments);
     }
-    hexmend::ResetRunState();
 
     FUZZ_CHECK(rc == 0 || rc == 1, "exit code is 0 or 1");
     FUZZ_CHECK(host.OpenWriters() == 0, "every file written is closed");

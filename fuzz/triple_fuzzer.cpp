@@ -8,13 +8,11 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "run_state.h"
 #include "value_notation.h"
 #include "zq_engine.h"
 
 namespace {
 
-using hexmend::PatchData;
 using hexmend::Triple;
 
 bool EndsWith(std::string_view text, std::string_view end) {
@@ -23,16 +21,16 @@ bool EndsWith(std::string_view text, std::string_view end) {
 
 void CheckShape(const Triple& triple) {
     if (triple.valid) {
-        FUZZ_CHECK(PatchData.position >= 0, "a valid triple has a position");
+        FUZZ_CHECK(triple.position >= 0, "a valid triple has a position");
         FUZZ_CHECK(!triple.oldValue.empty() && !triple.newValue.empty(),
                    "a valid triple has both values");
     }
 }
 
 void CheckSame(const Triple& a, std::int32_t position, const Triple& b, const char* what) {
-    FUZZ_CHECK(b.valid && PatchData.position == position && b.oldValue == a.oldValue &&
-                   b.newValue == a.newValue,
-               what);
+    FUZZ_CHECK(
+        b.valid && b.position == position && b.oldValue == a.oldValue && b.newValue == a.newValue,
+        what);
 }
 
 }  // namespace
@@ -43,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Triple plain = hexmend::ParsePlainTriple(value);
     CheckShape(plain);
     if (plain.valid) {
-        const std::int32_t position = PatchData.position;
+        const std::int32_t position = plain.position;
         const Triple again = hexmend::ParsePlainTriple(hexmend::PositionText(position) + "," +
                                                        plain.oldValue + "," + plain.newValue);
         CheckSame(plain, position, again, "a plain triple reads the same again");
@@ -51,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Triple quoted = hexmend::ParseQuotedTriple(value, false);
     CheckShape(quoted);
-    const std::int32_t quotedPosition = PatchData.position;
+    const std::int32_t quotedPosition = quoted.position;
     // A value ending in ", " would meet its closing backquote as the
     // separator ", `": such a triple cannot be written back.
     const bool writable = !EndsWith(quoted.oldValue, ", ") && !EndsWith(quoted.newValue, ", ");
@@ -66,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool unescapeFailed = false;
     const Triple unescaped = hexmend::ParseQuotedTriple(value, true, &unescapeFailed);
     CheckShape(unescaped);
-    FUZZ_CHECK(PatchData.position == quotedPosition, "unescaping does not move the position");
+    FUZZ_CHECK(unescaped.position == quotedPosition, "unescaping does not move the position");
     if (quotedPosition >= 0 && !unescapeFailed) {
         FUZZ_CHECK(unescaped.oldValue == hexmend::UnescapeValue(quoted.oldValue).bytes &&
                        unescaped.newValue == hexmend::UnescapeValue(quoted.newValue).bytes,

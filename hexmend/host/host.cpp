@@ -1,5 +1,6 @@
 #include "host/host.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -35,6 +36,31 @@ Status Host::FlushStdout() {
 void Host::WriteStderr(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
+}
+
+Status CopyThroughBuffer(File& from, const std::string& fromPath, std::uint64_t begin,
+                         std::uint64_t end, File& to) {
+    constexpr std::uint64_t kChunk = std::uint64_t{8} << 20;
+    std::string buffer(static_cast<std::size_t>(std::min(end - begin, kChunk)), '\0');
+    for (std::uint64_t done = begin; done < end;) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(end - done, kChunk));
+        std::size_t got = 0;
+        Status status = from.ReadAt(done, buffer.data(), want, &got);
+        if (!status.ok()) {
+            return status;
+        }
+        if (got == 0) {
+            return Status::Error("hexmend: cannot read " + fromPath +
+                                 ": the file shrank while it was copied (" + std::to_string(done) +
+                                 " of " + std::to_string(end) + " bytes)");
+        }
+        status = to.WriteAt(done, std::string_view(buffer.data(), got));
+        if (!status.ok()) {
+            return status;
+        }
+        done += got;
+    }
+    return Status::Ok();
 }
 
 Host& CurrentHost() {

@@ -169,6 +169,12 @@ class Host {
     virtual std::string_view LineEnd() const = 0;
 };
 
+// Copies the bytes of from (named fromPath in messages) between begin and end
+// into to at the same offsets, through this process in large chunks: the way
+// of every host that has no better one.
+Status CopyThroughBuffer(File& from, const std::string& fromPath, std::uint64_t begin,
+                         std::uint64_t end, File& to);
+
 // The platform's host, or the one a test installed.
 Host& CurrentHost();
 // The platform's own implementation.

@@ -1,6 +1,7 @@
 // A host for unit tests: everything goes to the wrapped host (the platform's
 // by default), except the console: standard output and standard error are
-// captured in strings, with "<14>" and "<7>" marking the colour changes, and
+// captured in strings, with "<14>" and "<7>" marking the error label and the normal text that
+// follows it, and
 // lines end in "\n" on every platform.
 #pragma once
 
@@ -23,8 +24,8 @@ class CaptureHost : public ForwardingHost {
         return Status::Ok();
     }
     Status FlushStdout() override { return Status::Ok(); }
-    void SetTextAttribute(int attribute) override {
-        stdoutText += "<" + std::to_string(attribute) + ">";
+    void SetConsoleRole(ConsoleRole role) override {
+        stdoutText += role == ConsoleRole::kErrorLabel ? "<14>" : "<7>";
     }
     void WriteStderr(std::string_view text) override { stderrText.append(text); }
     std::string_view LineEnd() const override { return "\n"; }

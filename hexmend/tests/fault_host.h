@@ -47,36 +47,37 @@ class FaultHost : public CaptureHost {
 
     Faults faults;
 
-    Status OpenForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
-        if (Matches(path, faults.openFails)) {
-            return Failure("cannot open", path, "Permission denied");
-        }
-        std::unique_ptr<ReadableFile> real;
-        Status status = base().OpenForReading(path, &real);
-        if (!status.ok()) {
-            return status;
-        }
-        std::size_t stopAfter = SIZE_MAX;
-        if (Matches(path, faults.readStops)) {
-            stopAfter = faults.readStopsAfter;
-        }
-        *file = std::make_unique<FaultyReader>(std::move(real), path, stopAfter,
-                                               Matches(path, faults.readFails), faults.readChunk);
-        return Status::Ok();
+    Status OpenForReading(const std::string& path, std::unique_ptr<File>* file) override {
+        return Open(path, file, false);
+    }
+    Status OpenForUpdate(const std::string& path, std::unique_ptr<File>* file) override {
+        return Open(path, file, true);
     }
 
-    Status CreateTempFileFor(const std::string& target, std::unique_ptr<WritableFile>* file,
+    Status CreateTempFileFor(const std::string& target, std::unique_ptr<File>* file,
                              std::string* tempPath) override {
         if (faults.createTempFails) {
             return Failure("cannot create", target, "Read-only file system");
         }
-        std::unique_ptr<WritableFile> real;
+        std::unique_ptr<File> real;
         Status status = base().CreateTempFileFor(target, &real, tempPath);
         if (!status.ok()) {
             return status;
         }
-        *file = std::make_unique<FaultyWriter>(std::move(real), target, faults);
+        *file = std::make_unique<FaultyFile>(std::move(real), target, faults, SIZE_MAX, false);
         return Status::Ok();
+    }
+
+    // Copied through the faulty file, so that a full disk strikes during the
+    // copy as it would.
+    Status CreateTempCopyFor(const std::string& target, const std::string& source, File& sourceFile,
+                             std::uint64_t size, std::unique_ptr<File>* file,
+                             std::string* tempPath) override {
+        Status status = CreateTempFileFor(target, file, tempPath);
+        if (!status.ok()) {
+            return status;
+        }
+        return CopyThroughBuffer(sourceFile, source, 0, size, **file);
     }
 
     Status ReplaceFile(const std::string& from, const std::string& to) override {
@@ -103,85 +104,118 @@ class FaultHost : public CaptureHost {
         return Status::Error("hexmend: " + what + " " + path + ": " + reason);
     }
 
-    class FaultyReader final : public ReadableFile {
+    Status Open(const std::string& path, std::unique_ptr<File>* file, bool update) {
+        if (Matches(path, faults.openFails)) {
+            return Failure("cannot open", path, "Permission denied");
+        }
+        std::unique_ptr<File> real;
+        Status status =
+            update ? base().OpenForUpdate(path, &real) : base().OpenForReading(path, &real);
+        if (!status.ok()) {
+            return status;
+        }
+        const std::size_t stopAfter =
+            Matches(path, faults.readStops) ? faults.readStopsAfter : SIZE_MAX;
+        *file = std::make_unique<FaultyFile>(std::move(real), path, faults, stopAfter,
+                                             Matches(path, faults.readFails));
+        return Status::Ok();
+    }
+
+    // Reads that stop early, fail or come in small pieces; writes that fill
+    // the disk; syncs and closes that fail.
+    class FaultyFile final : public File {
       public:
-        FaultyReader(std::unique_ptr<ReadableFile> real, std::string path, std::size_t stopAfter,
-                     bool fails, std::size_t chunk)
+        FaultyFile(std::unique_ptr<File> real, std::string path, Faults& faults,
+                   std::size_t stopAfter, bool readFails)
             : real_(std::move(real)),
               path_(std::move(path)),
-              left_(stopAfter),
-              fails_(fails),
-              chunk_(chunk) {}
+              faults_(faults),
+              stopAfter_(stopAfter),
+              readFails_(readFails) {
+            FileState state;
+            if (real_->State(&state).ok()) {
+                length_ = state.size;
+            }
+        }
 
-        Status Size(std::uint64_t* size) override { return real_->Size(size); }
+        Status State(FileState* state) override { return real_->State(state); }
 
         Status Read(char* buf, std::size_t n, std::size_t* got) override {
-            if (fails_) {
-                return Failure("cannot read", path_, "Input/output error");
-            }
-            n = std::min(n, left_);
-            if (chunk_ != 0) {
-                n = std::min(n, chunk_);
-            }
-            if (n == 0) {
-                *got = 0;
-                return Status::Ok();
-            }
-            Status status = real_->Read(buf, n, got);
-            if (status.ok()) {
-                left_ -= *got;
-            }
+            Status status = ReadAt(offset_, buf, n, got);
+            offset_ += *got;
             return status;
         }
 
-      private:
-        std::unique_ptr<ReadableFile> real_;
-        std::string path_;
-        std::size_t left_;
-        bool fails_;
-        std::size_t chunk_;
-    };
-
-    class FaultyWriter final : public WritableFile {
-      public:
-        FaultyWriter(std::unique_ptr<WritableFile> real, std::string target, Faults& faults)
-            : real_(std::move(real)), target_(std::move(target)), faults_(faults) {}
+        Status ReadAt(std::uint64_t offset, char* buf, std::size_t n, std::size_t* got) override {
+            *got = 0;
+            if (readFails_) {
+                return Failure("cannot read", path_, "Input/output error");
+            }
+            if (offset >= stopAfter_) {
+                return Status::Ok();
+            }
+            n = static_cast<std::size_t>(std::min<std::uint64_t>(n, stopAfter_ - offset));
+            if (faults_.readChunk != 0) {
+                n = std::min(n, faults_.readChunk);
+            }
+            return real_->ReadAt(offset, buf, n, got);
+        }
 
         Status Append(std::string_view data) override {
-            if (faults_.diskRoom >= 0 && data.size() > static_cast<std::size_t>(faults_.diskRoom)) {
-                const std::size_t fits = static_cast<std::size_t>(faults_.diskRoom);
+            Status status = WriteAt(writeOffset_, data);
+            writeOffset_ += data.size();
+            return status;
+        }
+
+        // Only bytes beyond the file's end take room on the disk.
+        Status WriteAt(std::uint64_t offset, std::string_view data) override {
+            const std::uint64_t end = offset + data.size();
+            const std::uint64_t growth = end > length_ ? end - length_ : 0;
+            if (faults_.diskRoom >= 0 && growth > static_cast<std::uint64_t>(faults_.diskRoom)) {
+                const auto fits =
+                    static_cast<std::size_t>((length_ > offset ? length_ - offset : 0) +
+                                             static_cast<std::uint64_t>(faults_.diskRoom));
                 faults_.diskRoom = 0;
-                Status status = real_->Append(data.substr(0, fits));
+                Status status = real_->WriteAt(offset, data.substr(0, fits));
                 if (!status.ok()) {
                     return status;
                 }
-                return Failure("cannot write", target_, "No space left on device");
+                length_ = std::max(length_, offset + fits);
+                return Failure("cannot write", path_, "No space left on device");
             }
             if (faults_.diskRoom >= 0) {
-                faults_.diskRoom -= static_cast<std::int64_t>(data.size());
+                faults_.diskRoom -= static_cast<std::int64_t>(growth);
             }
-            return real_->Append(data);
+            length_ = std::max(length_, end);
+            return real_->WriteAt(offset, data);
         }
 
         Status Sync() override {
             if (faults_.syncFails) {
-                return Failure("cannot write", target_, "Input/output error");
+                return Failure("cannot write", path_, "Input/output error");
             }
             return real_->Sync();
         }
 
+        Status Lock() override { return real_->Lock(); }
+
         Status Close() override {
             Status status = real_->Close();
             if (faults_.closeFails && status.ok()) {
-                return Failure("cannot write", target_, "Disk quota exceeded");
+                return Failure("cannot write", path_, "Disk quota exceeded");
             }
             return status;
         }
 
       private:
-        std::unique_ptr<WritableFile> real_;
-        std::string target_;
+        std::unique_ptr<File> real_;
+        std::string path_;
         Faults& faults_;
+        std::size_t stopAfter_;
+        bool readFails_;
+        std::uint64_t offset_ = 0;
+        std::uint64_t writeOffset_ = 0;
+        std::uint64_t length_ = 0;
     };
 };
 

@@ -4,9 +4,10 @@
 
 #include <string>
 
-#include "capture_host.h"
 #include "host/host.h"
+#include "memory_host.h"
 #include "run_state.h"
+#include "view_source.h"
 
 namespace hexmend {
 namespace {
@@ -37,15 +38,14 @@ class PendingPatch : public ::testing::TestWithParam<RegularCase> {};
 
 TEST_P(PendingPatch, AppliesCompleteSets) {
     const RegularCase& c = GetParam();
-    ResetRunState();
-    testing::CaptureHost host;
+    testing::MemoryHost host;
     const ScopedHostOverride useHost(host);
-    BlockLines = c.lines;
-    FileBuffer = c.buffer;
-    EXPECT_EQ(ApplyRegularPatch(), c.result);
+    RunState run;
+    run.BlockLines = c.lines;
+    testing::SetSource(host, run.FileBuffer, c.buffer);
+    EXPECT_EQ(ApplyRegularPatch(run), c.result);
     EXPECT_EQ(host.stdoutText, c.output);
-    EXPECT_EQ(FileBuffer, c.patched);
-    ResetRunState();
+    EXPECT_EQ(testing::Contents(run.FileBuffer), c.patched);
 }
 
 INSTANTIATE_TEST_SUITE_P(

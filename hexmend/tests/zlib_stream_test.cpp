@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "capture_host.h"
 #include "checked_write.h"
+#include "memory_host.h"
 #include "run_failure.h"
 #include "run_state.h"
+#include "view_source.h"
 
 namespace hexmend {
 namespace {
@@ -185,17 +186,18 @@ TEST(ZlibFailureDescription, NamesTheCode) {
 
 class ZlibReplacementTest : public ::testing::Test {
   protected:
-    void SetUp() override { ResetRunState(); }
-    void TearDown() override { ResetRunState(); }
+    void Source(Bytes bytes) { testing::SetSource(host_, run_.FileBuffer, std::move(bytes)); }
+    Bytes Patched() const { return testing::Contents(run_.FileBuffer); }
 
-    testing::CaptureHost host_;
+    testing::MemoryHost host_;
     ScopedHostOverride override_{host_};
+    RunState run_;
 };
 
 TEST_F(ZlibReplacementTest, ShorterNewStreamIsPaddedWithZeros) {
     const Bytes oldText = RandomBytes(500, 5);
     ZlibReplacement streams;
-    ASSERT_TRUE(PrepareZlibReplacement(oldText, "short", "p", "00", &streams));
+    ASSERT_TRUE(PrepareZlibReplacement(run_, oldText, "short", "p", "00", &streams));
     const Bytes newStream = CompressWithZlib("short");
     EXPECT_EQ(streams.oldStream, CompressWithZlib(oldText));
     ASSERT_EQ(streams.newStream.size(), streams.oldStream.size());
@@ -207,14 +209,14 @@ TEST_F(ZlibReplacementTest, ShorterNewStreamIsPaddedWithZeros) {
 
 TEST_F(ZlibReplacementTest, EqualTextsGiveEqualStreams) {
     ZlibReplacement streams;
-    ASSERT_TRUE(PrepareZlibReplacement("same text", "same text", "p", "00", &streams));
+    ASSERT_TRUE(PrepareZlibReplacement(run_, "same text", "same text", "p", "00", &streams));
     EXPECT_EQ(streams.oldStream, streams.newStream);
 }
 
 TEST_F(ZlibReplacementTest, LongerNewStreamFailsWithCompressedLengths) {
     // The empty text compresses to 8 bytes, "a" to 9.
     ZlibReplacement streams;
-    EXPECT_FALSE(PrepareZlibReplacement("", "a", "my patch", "1A2B", &streams));
+    EXPECT_FALSE(PrepareZlibReplacement(run_, "", "a", "my patch", "1A2B", &streams));
     EXPECT_EQ(host_.stdoutText,
               "<14>ERROR:<7> size of data differs (olddata=8byte, newdata=9byte) in my patch "
               "(position=1A2B)\n");
@@ -223,7 +225,7 @@ TEST_F(ZlibReplacementTest, LongerNewStreamFailsWithCompressedLengths) {
     host_.stdoutText.clear();
     const Bytes oldText(10000, 'x');
     const Bytes newText = RandomBytes(100, 6);
-    EXPECT_FALSE(PrepareZlibReplacement(oldText, newText, "q", "05", &streams));
+    EXPECT_FALSE(PrepareZlibReplacement(run_, oldText, newText, "q", "05", &streams));
     EXPECT_EQ(host_.stdoutText,
               "<14>ERROR:<7> size of data differs (olddata=" +
                   std::to_string(CompressWithZlib(oldText).size()) + "byte, newdata=" +
@@ -236,18 +238,19 @@ TEST_F(ZlibReplacementTest, PatchedStreamInflatesToTheNewText) {
     const Bytes prefix = "HEADER\x01\x02";
     const Bytes suffix = "\xFFtrailer";
     const Bytes original = prefix + Compress2(oldText) + suffix;
-    FileBuffer = original;
+    Source(original);
 
     ZlibReplacement streams;
-    ASSERT_TRUE(PrepareZlibReplacement(oldText, newText, "p", "08", &streams));
-    PatchData.position = static_cast<std::int32_t>(prefix.size());
-    ASSERT_TRUE(CheckedWrite(streams.oldStream, streams.newStream));
+    ASSERT_TRUE(PrepareZlibReplacement(run_, oldText, newText, "p", "08", &streams));
+    run_.PatchData.position = static_cast<std::int32_t>(prefix.size());
+    ASSERT_TRUE(CheckedWrite(run_, streams.oldStream, streams.newStream));
 
-    ASSERT_EQ(FileBuffer.size(), original.size());
-    EXPECT_EQ(FileBuffer.substr(0, prefix.size()), prefix);
-    EXPECT_EQ(FileBuffer.substr(FileBuffer.size() - suffix.size()), suffix);
+    const Bytes patched = Patched();
+    ASSERT_EQ(patched.size(), original.size());
+    EXPECT_EQ(patched.substr(0, prefix.size()), prefix);
+    EXPECT_EQ(patched.substr(patched.size() - suffix.size()), suffix);
     std::size_t consumed = 0;
-    EXPECT_EQ(Inflate(std::string_view(FileBuffer).substr(prefix.size()), &consumed), newText);
+    EXPECT_EQ(Inflate(std::string_view(patched).substr(prefix.size()), &consumed), newText);
     // The reader stops at the end of the new stream, ahead of the padding.
     EXPECT_EQ(consumed, CompressWithZlib(newText).size());
     EXPECT_LT(consumed, streams.oldStream.size());
@@ -256,38 +259,38 @@ TEST_F(ZlibReplacementTest, PatchedStreamInflatesToTheNewText) {
 TEST_F(ZlibReplacementTest, OnlyTheDefaultLevelStreamOfTheWholeTextMatches) {
     const Bytes text = "a text held in a stream that was made at the best level";
     ZlibReplacement streams;
-    ASSERT_TRUE(PrepareZlibReplacement(text, "new", "p", "00", &streams));
-    PatchData.position = 0;
+    ASSERT_TRUE(PrepareZlibReplacement(run_, text, "new", "p", "00", &streams));
+    run_.PatchData.position = 0;
 
     // Made at level 9: header 78 DA.
     const Bytes best = Compress2(text, Z_BEST_COMPRESSION);
     ASSERT_EQ(best.substr(0, 2), "\x78\xDA");
-    FileBuffer = best + Bytes(16, '\0');
-    EXPECT_FALSE(CheckedWrite(streams.oldStream, streams.newStream));
-    EXPECT_EQ(FileBuffer, best + Bytes(16, '\0'));
+    Source(best + Bytes(16, '\0'));
+    EXPECT_FALSE(CheckedWrite(run_, streams.oldStream, streams.newStream));
+    EXPECT_EQ(Patched(), best + Bytes(16, '\0'));
 
     // Only a part of the content as old text.
-    FileBuffer = Compress2(text + " and more");
-    const Bytes before = FileBuffer;
-    EXPECT_FALSE(CheckedWrite(streams.oldStream, streams.newStream));
-    EXPECT_EQ(FileBuffer, before);
+    const Bytes before = Compress2(text + " and more");
+    Source(before);
+    EXPECT_FALSE(CheckedWrite(run_, streams.oldStream, streams.newStream));
+    EXPECT_EQ(Patched(), before);
 
     // A position inside the stream.
-    FileBuffer = "#" + Compress2(text);
-    PatchData.position = 0;
-    EXPECT_FALSE(CheckedWrite(streams.oldStream, streams.newStream));
-    PatchData.position = 1;
-    EXPECT_TRUE(CheckedWrite(streams.oldStream, streams.newStream));
+    Source("#" + Compress2(text));
+    run_.PatchData.position = 0;
+    EXPECT_FALSE(CheckedWrite(run_, streams.oldStream, streams.newStream));
+    run_.PatchData.position = 1;
+    EXPECT_TRUE(CheckedWrite(run_, streams.oldStream, streams.newStream));
 }
 
 TEST_F(ZlibReplacementTest, DonotcheckIsCompressedLikeAnyText) {
     ZlibReplacement streams;
-    ASSERT_TRUE(PrepareZlibReplacement("DONOTCHECK", "x", "p", "00", &streams));
+    ASSERT_TRUE(PrepareZlibReplacement(run_, "DONOTCHECK", "x", "p", "00", &streams));
     EXPECT_EQ(streams.oldStream, CompressWithZlib("DONOTCHECK"));
-    FileBuffer = Bytes(64, 'z');
-    PatchData.position = 0;
-    EXPECT_FALSE(CheckedWrite(streams.oldStream, streams.newStream));
-    EXPECT_EQ(FileBuffer, Bytes(64, 'z'));
+    Source(Bytes(64, 'z'));
+    run_.PatchData.position = 0;
+    EXPECT_FALSE(CheckedWrite(run_, streams.oldStream, streams.newStream));
+    EXPECT_EQ(Patched(), Bytes(64, 'z'));
 }
 
 }  // namespace

@@ -4,9 +4,10 @@
 
 #include <string>
 
-#include "capture_host.h"
 #include "host/host.h"
+#include "memory_host.h"
 #include "run_state.h"
+#include "view_source.h"
 
 namespace hexmend {
 namespace {
@@ -30,12 +31,11 @@ class QuotedTriple : public ::testing::TestWithParam<TripleCase> {};
 // Backquoted values, unescaped as the string, zlib and XOR actions take them.
 TEST_P(QuotedTriple, SplitsAndUnescapes) {
     const TripleCase& c = GetParam();
-    PatchData.position = 0x55;
     bool unescapeFailed = true;
     const Triple triple = ParseQuotedTriple(c.value, true, &unescapeFailed);
     EXPECT_FALSE(unescapeFailed);
     EXPECT_EQ(triple.valid, c.valid);
-    EXPECT_EQ(PatchData.position, c.position);
+    EXPECT_EQ(triple.position, c.position);
     if (c.valid) {
         EXPECT_EQ(triple.oldValue, c.oldValue);
         EXPECT_EQ(triple.newValue, c.newValue);
@@ -81,7 +81,7 @@ TEST(QuotedTripleUnescape, MalformedEscapeIsFlagged) {
         const Triple triple = ParseQuotedTriple(value, true, &unescapeFailed);
         EXPECT_TRUE(unescapeFailed) << value;
         EXPECT_FALSE(triple.valid) << value;
-        EXPECT_EQ(PatchData.position, 0x10) << value;
+        EXPECT_EQ(triple.position, 0x10) << value;
     }
 }
 
@@ -98,10 +98,9 @@ class PlainTriple : public ::testing::TestWithParam<TripleCase> {};
 
 TEST_P(PlainTriple, SplitsAndTrims) {
     const TripleCase& c = GetParam();
-    PatchData.position = 0x55;
     const Triple triple = ParsePlainTriple(c.value);
     EXPECT_EQ(triple.valid, c.valid);
-    EXPECT_EQ(PatchData.position, c.position);
+    EXPECT_EQ(triple.position, c.position);
     EXPECT_EQ(triple.oldValue, c.oldValue);
     EXPECT_EQ(triple.newValue, c.newValue);
 }
@@ -131,16 +130,15 @@ struct ZqRun {
 };
 
 ZqRun RunZq(const Lines& lines, const Bytes& buffer) {
-    ResetRunState();
-    testing::CaptureHost host;
+    testing::MemoryHost host;
     const ScopedHostOverride useHost(host);
-    BlockLines = lines;
-    FileBuffer = buffer;
+    RunState state;
+    state.BlockLines = lines;
+    testing::SetSource(host, state.FileBuffer, buffer);
     ZqRun run;
-    run.result = ApplyZqStylePatch();
+    run.result = ApplyZqStylePatch(state);
     run.output = host.stdoutText;
-    run.buffer = FileBuffer;
-    ResetRunState();
+    run.buffer = testing::Contents(state.FileBuffer);
     return run;
 }
 
@@ -186,16 +184,15 @@ TEST(ZqEngine, LinesWithoutAnActionKeyHaveNoEffect) {
 }
 
 TEST(ZqEngine, PositionOfTheLastLineStays) {
-    ResetRunState();
-    testing::CaptureHost host;
+    testing::MemoryHost host;
     const ScopedHostOverride useHost(host);
-    BlockLines = {"patch_name = n", "patch_enable = `yes`", "replace_bytes = 1, 62, 42",
-                  "replace_bytes = 2, 63, 43"};
-    FileBuffer = "abc";
-    EXPECT_TRUE(ApplyZqStylePatch());
-    EXPECT_EQ(PatchData.position, 2);
-    EXPECT_EQ(FileBuffer, "aBC");
-    ResetRunState();
+    RunState run;
+    run.BlockLines = {"patch_name = n", "patch_enable = `yes`", "replace_bytes = 1, 62, 42",
+                      "replace_bytes = 2, 63, 43"};
+    testing::SetSource(host, run.FileBuffer, "abc");
+    EXPECT_TRUE(ApplyZqStylePatch(run));
+    EXPECT_EQ(run.PatchData.position, 2);
+    EXPECT_EQ(testing::Contents(run.FileBuffer), "aBC");
 }
 
 }  // namespace

@@ -49,15 +49,22 @@ class MemoryHost : public Host {
     bool FileExists(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
     Status CreateFolder(const std::string& path) override;
-    Status OpenForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) override;
-    Status CreateTempFileFor(const std::string& target, std::unique_ptr<WritableFile>* file,
+    bool IdentifyFile(const std::string& path, FileIdentity* identity) override;
+    Status OpenForReading(const std::string& path, std::unique_ptr<File>* file) override;
+    Status OpenForUpdate(const std::string& path, std::unique_ptr<File>* file) override;
+    Status CreateNewFile(const std::string& path, std::unique_ptr<File>* file) override;
+    Status CreateTempFileFor(const std::string& target, std::unique_ptr<File>* file,
+                             std::string* tempPath) override;
+    Status CreateTempCopyFor(const std::string& target, const std::string& source, File& sourceFile,
+                             std::uint64_t size, std::unique_ptr<File>* file,
                              std::string* tempPath) override;
     Status ReplaceFile(const std::string& from, const std::string& to) override;
     Status RemoveFile(const std::string& path) override;
+    Status SyncFolderOf(const std::string& path) override;
     void FetchConsole() override;
     Status WriteStdout(std::string_view text) override;
     Status FlushStdout() override;
-    void SetTextAttribute(int attribute) override;
+    void SetConsoleRole(ConsoleRole role) override;
     void WriteStderr(std::string_view text) override;
     std::string_view LineEnd() const override;
 
@@ -66,17 +73,25 @@ class MemoryHost : public Host {
     static std::string Normalize(const std::string& path);
 
   private:
-    class Reader;
-    class Writer;
+    // A file's content and identity, shared by its name and every open
+    // file, so that an open file keeps its bytes when the name is replaced.
+    struct Node {
+        std::string bytes;
+        std::uint64_t index = 0;
+        std::int64_t version = 0;
+    };
+    class OpenFile;
 
     static std::string Parent(const std::string& normalized);
+    std::shared_ptr<Node> NewNode(std::string bytes);
+    Status Open(const std::string& path, bool writable, std::unique_ptr<File>* file);
 
-    // Shared so that a reader keeps the bytes it opened even when the file
-    // is replaced meanwhile.
-    std::map<std::string, std::shared_ptr<std::string>> files_;
+    std::map<std::string, std::shared_ptr<Node>> files_;
     std::set<std::string> folders_;
     std::set<std::string> temps_;
     int nextTemp_ = 0;
+    std::uint64_t nextIndex_ = 1;
+    std::int64_t clock_ = 0;
     int openWriters_ = 0;
 };
 

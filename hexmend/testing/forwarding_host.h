@@ -29,24 +29,40 @@ class ForwardingHost : public Host {
     bool FileExists(const std::string& path) override { return base_.FileExists(path); }
     bool FolderExists(const std::string& path) override { return base_.FolderExists(path); }
     Status CreateFolder(const std::string& path) override { return base_.CreateFolder(path); }
-    Status OpenForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
+    bool IdentifyFile(const std::string& path, FileIdentity* identity) override {
+        return base_.IdentifyFile(path, identity);
+    }
+    Status OpenForReading(const std::string& path, std::unique_ptr<File>* file) override {
         return base_.OpenForReading(path, file);
     }
-    Status CreateTempFileFor(const std::string& target, std::unique_ptr<WritableFile>* file,
+    Status OpenForUpdate(const std::string& path, std::unique_ptr<File>* file) override {
+        return base_.OpenForUpdate(path, file);
+    }
+    Status CreateNewFile(const std::string& path, std::unique_ptr<File>* file) override {
+        return base_.CreateNewFile(path, file);
+    }
+    Status CreateTempFileFor(const std::string& target, std::unique_ptr<File>* file,
                              std::string* tempPath) override {
         return base_.CreateTempFileFor(target, file, tempPath);
+    }
+    Status CreateTempCopyFor(const std::string& target, const std::string& source, File& sourceFile,
+                             std::uint64_t size, std::unique_ptr<File>* file,
+                             std::string* tempPath) override {
+        return base_.CreateTempCopyFor(target, source, sourceFile, size, file, tempPath);
     }
     Status ReplaceFile(const std::string& from, const std::string& to) override {
         return base_.ReplaceFile(from, to);
     }
     Status RemoveFile(const std::string& path) override { return base_.RemoveFile(path); }
+    Status SyncFolderOf(const std::string& path) override { return base_.SyncFolderOf(path); }
+    bool CanReplaceOpenFile() const override { return base_.CanReplaceOpenFile(); }
     void AdviseLargeBuffer(char* data, std::size_t size) override {
         base_.AdviseLargeBuffer(data, size);
     }
     void FetchConsole() override { base_.FetchConsole(); }
     Status WriteStdout(std::string_view text) override { return base_.WriteStdout(text); }
     Status FlushStdout() override { return base_.FlushStdout(); }
-    void SetTextAttribute(int attribute) override { base_.SetTextAttribute(attribute); }
+    void SetConsoleRole(ConsoleRole role) override { base_.SetConsoleRole(role); }
     void WriteStderr(std::string_view text) override { base_.WriteStderr(text); }
     std::string_view LineEnd() const override { return base_.LineEnd(); }
 

@@ -13,50 +13,64 @@ Status Error(const std::string& what, const std::string& path, const char* reaso
 
 }  // namespace
 
-class MemoryHost::Reader final : public ReadableFile {
+class MemoryHost::OpenFile final : public File {
   public:
-    explicit Reader(std::shared_ptr<const std::string> bytes) : bytes_(std::move(bytes)) {}
+    OpenFile(MemoryHost& host, std::shared_ptr<Node> node, std::string path, bool writable)
+        : host_(host), node_(std::move(node)), path_(std::move(path)), writable_(writable) {
+        if (writable_) {
+            ++host_.openWriters_;
+        }
+    }
+    ~OpenFile() override { (void)Close(); }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
 
-    Status Size(std::uint64_t* size) override {
-        *size = bytes_->size();
+    Node& node() { return *node_; }
+
+    Status State(FileState* state) override {
+        state->identity = FileIdentity{1, node_->index};
+        state->size = node_->bytes.size();
+        state->modified = node_->version;
+        state->changed = node_->version;
         return Status::Ok();
     }
-
     Status Read(char* buf, std::size_t n, std::size_t* got) override {
-        const std::size_t count = std::min(n, bytes_->size() - offset_);
-        std::copy_n(bytes_->data() + offset_, count, buf);
-        offset_ += count;
+        Status status = ReadAt(offset_, buf, n, got);
+        offset_ += *got;
+        return status;
+    }
+    Status ReadAt(std::uint64_t offset, char* buf, std::size_t n, std::size_t* got) override {
+        const std::string& bytes = node_->bytes;
+        const std::size_t at =
+            static_cast<std::size_t>(std::min<std::uint64_t>(offset, bytes.size()));
+        const std::size_t count = std::min(n, bytes.size() - at);
+        std::copy_n(bytes.data() + at, count, buf);
         *got = count;
         return Status::Ok();
     }
-
-  private:
-    std::shared_ptr<const std::string> bytes_;
-    std::size_t offset_ = 0;
-};
-
-class MemoryHost::Writer final : public WritableFile {
-  public:
-    Writer(MemoryHost& host, std::shared_ptr<std::string> bytes)
-        : host_(host), bytes_(std::move(bytes)) {
-        ++host_.openWriters_;
-    }
-    ~Writer() override {
-        if (open_) {
-            --host_.openWriters_;
-        }
-    }
-    Writer(const Writer&) = delete;
-    Writer& operator=(const Writer&) = delete;
-
     Status Append(std::string_view data) override {
-        bytes_->append(data);
+        Status status = WriteAt(offset_, data);
+        offset_ += data.size();
+        return status;
+    }
+    Status WriteAt(std::uint64_t offset, std::string_view data) override {
+        if (!writable_) {
+            return Error("cannot write", path_, "Bad file descriptor");
+        }
+        std::string& bytes = node_->bytes;
+        const auto end = static_cast<std::size_t>(offset + data.size());
+        if (bytes.size() < end) {
+            bytes.resize(end, '\0');
+        }
+        std::copy(data.begin(), data.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+        node_->version = ++host_.clock_;
         return Status::Ok();
     }
     Status Sync() override { return Status::Ok(); }
+    Status Lock() override { return Status::Ok(); }
     Status Close() override {
-        if (open_) {
-            open_ = false;
+        if (writable_) {
+            writable_ = false;
             --host_.openWriters_;
         }
         return Status::Ok();
@@ -64,8 +78,10 @@ class MemoryHost::Writer final : public WritableFile {
 
   private:
     MemoryHost& host_;
-    std::shared_ptr<std::string> bytes_;
-    bool open_ = true;
+    std::shared_ptr<Node> node_;
+    std::string path_;
+    bool writable_;
+    std::uint64_t offset_ = 0;
 };
 
 MemoryHost::MemoryHost() {
@@ -110,18 +126,26 @@ void MemoryHost::PutFile(const std::string& path, std::string content) {
     for (std::string folder = Parent(normalized); folder != "/"; folder = Parent(folder)) {
         folders_.insert(folder);
     }
-    files_[normalized] = std::make_shared<std::string>(std::move(content));
+    files_[normalized] = NewNode(std::move(content));
+}
+
+std::shared_ptr<MemoryHost::Node> MemoryHost::NewNode(std::string bytes) {
+    auto node = std::make_shared<Node>();
+    node->bytes = std::move(bytes);
+    node->index = nextIndex_++;
+    node->version = ++clock_;
+    return node;
 }
 
 const std::string* MemoryHost::GetFile(const std::string& path) const {
     const auto it = files_.find(Normalize(path));
-    return it == files_.end() ? nullptr : it->second.get();
+    return it == files_.end() ? nullptr : &it->second->bytes;
 }
 
 std::map<std::string, std::string> MemoryHost::Files() const {
     std::map<std::string, std::string> result;
-    for (const auto& [path, bytes] : files_) {
-        result.emplace(path, *bytes);
+    for (const auto& [path, node] : files_) {
+        result.emplace(path, node->bytes);
     }
     return result;
 }
@@ -188,17 +212,45 @@ Status MemoryHost::CreateFolder(const std::string& path) {
     return Status::Ok();
 }
 
-Status MemoryHost::OpenForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) {
+bool MemoryHost::IdentifyFile(const std::string& path, FileIdentity* identity) {
+    if (!FileExists(path)) {
+        return false;
+    }
+    *identity = FileIdentity{1, files_.at(Normalize(path))->index};
+    return true;
+}
+
+Status MemoryHost::Open(const std::string& path, bool writable, std::unique_ptr<File>* file) {
     const auto it = files_.find(Normalize(path));
     if (it == files_.end()) {
         return Error("cannot open", path,
                      FolderExists(path) ? "Is a directory" : "No such file or directory");
     }
-    *file = std::make_unique<Reader>(it->second);
+    *file = std::make_unique<OpenFile>(*this, it->second, path, writable);
     return Status::Ok();
 }
 
-Status MemoryHost::CreateTempFileFor(const std::string& target, std::unique_ptr<WritableFile>* file,
+Status MemoryHost::OpenForReading(const std::string& path, std::unique_ptr<File>* file) {
+    return Open(path, false, file);
+}
+
+Status MemoryHost::OpenForUpdate(const std::string& path, std::unique_ptr<File>* file) {
+    return Open(path, true, file);
+}
+
+Status MemoryHost::CreateNewFile(const std::string& path, std::unique_ptr<File>* file) {
+    const std::string normalized = Normalize(path);
+    if (files_.count(normalized) != 0 || folders_.count(normalized) != 0) {
+        return Error("cannot create", path, "File exists");
+    }
+    if (folders_.count(Parent(normalized)) == 0) {
+        return Error("cannot create", path, "No such file or directory");
+    }
+    files_[normalized] = NewNode(std::string());
+    return Open(path, true, file);
+}
+
+Status MemoryHost::CreateTempFileFor(const std::string& target, std::unique_ptr<File>* file,
                                      std::string* tempPath) {
     const std::string folder = Parent(Normalize(target));
     if (folders_.count(folder) == 0) {
@@ -208,12 +260,23 @@ Status MemoryHost::CreateTempFileFor(const std::string& target, std::unique_ptr<
     do {
         path = (folder == "/" ? "" : folder) + "/.hexmend-" + std::to_string(nextTemp_++);
     } while (files_.count(path) != 0 || folders_.count(path) != 0);
-    auto bytes = std::make_shared<std::string>();
-    files_[path] = bytes;
+    std::shared_ptr<Node> node = NewNode(std::string());
+    files_[path] = node;
     temps_.insert(path);
     *tempPath = path;
-    *file = std::make_unique<Writer>(*this, std::move(bytes));
+    *file = std::make_unique<OpenFile>(*this, std::move(node), target, true);
     return Status::Ok();
+}
+
+Status MemoryHost::CreateTempCopyFor(const std::string& target, const std::string& source,
+                                     File& sourceFile, std::uint64_t size,
+                                     std::unique_ptr<File>* file, std::string* tempPath) {
+    (void)source;
+    Status status = CreateTempFileFor(target, file, tempPath);
+    if (!status.ok()) {
+        return status;
+    }
+    return CopyThroughBuffer(sourceFile, source, 0, size, **file);
 }
 
 Status MemoryHost::ReplaceFile(const std::string& from, const std::string& to) {
@@ -229,9 +292,9 @@ Status MemoryHost::ReplaceFile(const std::string& from, const std::string& to) {
     if (folders_.count(Parent(destination)) == 0) {
         return Error("cannot replace", to, "No such file or directory");
     }
-    std::shared_ptr<std::string> bytes = it->second;
+    std::shared_ptr<Node> node = it->second;
     files_.erase(it);
-    files_[destination] = std::move(bytes);
+    files_[destination] = std::move(node);
     temps_.erase(source);
     temps_.erase(destination);
     return Status::Ok();
@@ -242,6 +305,11 @@ Status MemoryHost::RemoveFile(const std::string& path) {
     if (files_.erase(Normalize(path)) == 0) {
         return Error("cannot remove", path, "No such file or directory");
     }
+    return Status::Ok();
+}
+
+Status MemoryHost::SyncFolderOf(const std::string& path) {
+    (void)path;
     return Status::Ok();
 }
 
@@ -256,8 +324,8 @@ Status MemoryHost::FlushStdout() {
     return Status::Ok();
 }
 
-void MemoryHost::SetTextAttribute(int attribute) {
-    stdoutText += "<" + std::to_string(attribute) + ">";
+void MemoryHost::SetConsoleRole(ConsoleRole role) {
+    stdoutText += role == ConsoleRole::kErrorLabel ? "<14>" : "<7>";
 }
 
 void MemoryHost::WriteStderr(std::string_view text) {
