@@ -43,14 +43,8 @@ int Run(const std::vector<std::string>& arguments) {
 }  // namespace
 
 std::string OptionValue(const std::vector<std::string>& arguments, std::string_view name) {
-    for (const std::string& argument : arguments) {
-        const std::size_t eq = argument.find('=');
-        if (eq != std::string::npos &&
-            EqualsIgnoringCase(std::string_view(argument).substr(0, eq), name)) {
-            return argument.substr(eq + 1);
-        }
-    }
-    return std::string();
+    // Arguments are "key=value" texts like the patch file's lines.
+    return LookupKey(arguments, name);
 }
 
 bool OptionIsOn(const std::vector<std::string>& arguments, std::string_view name) {

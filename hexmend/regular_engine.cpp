@@ -1,25 +1,19 @@
 #include "regular_engine.h"
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "checked_write.h"
+#include "actions.h"
 #include "file_io.h"
 #include "host/host.h"
 #include "patch_text.h"
 #include "reporter.h"
 #include "run_state.h"
 #include "value_notation.h"
-#include "zlib_stream.h"
 
 namespace hexmend {
 namespace {
-
-constexpr std::string_view kXorActionPrefix = "replace_xor_";
-// "replace_xor_" and the two key digits.
-constexpr std::size_t kXorActionLength = 14;
 
 // The patch being gathered from the block's lines. The texts stay as written
 // until the patch is applied.
@@ -83,80 +77,18 @@ void TakeLine(RunState& run, const std::string& line, PendingPatch& patch) {
     }
 }
 
-bool IsXorAction(std::string_view action) {
-    return action.size() == kXorActionLength &&
-           action.substr(0, kXorActionPrefix.size()) == kXorActionPrefix;
-}
-
-// The actions whose texts are backslash-escaped: replace_string, replace_zlib
-// and replace_xor_<key>. Decodes both texts into olddata and newdata, in
-// their own storage (a replace_zlib text can be a whole stream's content of
-// many megabytes). Returns false (reported) when the patch fails.
-bool DecodeEscaped(RunState& run, PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
-    newdata = std::move(patch.newText);
-    olddata = std::move(patch.oldText);
-    const bool newOk = UnescapeInPlace(newdata);
-    const bool oldOk = UnescapeInPlace(olddata);
-    if (!newOk || !oldOk) {
-        ReportMessage(run,
-                      "cannot unescape something in " + patch.name +
-                          " (PatchData.position=" + PositionText(run.PatchData.position) + ")",
-                      true);
+// Turns the pending texts into olddata and newdata as the action says; the
+// texts may be taken over (a replace_zlib text can be a whole stream's
+// content of many megabytes). Returns false (reported) when the patch fails.
+bool Decode(RunState& run, PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
+    Action action;
+    if (!FindAction(patch.action, &action)) {
+        ReportMessage(run, "unknown action \"" + patch.action + "\" in " + patch.name, true);
         return false;
     }
-
-    if (patch.action == "replace_zlib") {
-        ZlibReplacement streams;
-        if (!PrepareZlibReplacement(run, olddata, newdata, patch.name,
-                                    PositionText(run.PatchData.position), &streams)) {
-            return false;
-        }
-        olddata = std::move(streams.oldStream);
-        newdata = std::move(streams.newStream);
-    } else if (IsXorAction(patch.action)) {
-        const std::int32_t key =
-            HexValue(std::string_view(patch.action).substr(kXorActionPrefix.size()));
-        if (key < 0) {
-            // Not a failure by itself: the unmasked values go on to the
-            // checks that follow.
-            ReportMessage(
-                run,
-                "ERROR: wrong key value (" + patch.action + ")" + InNameAtPosition(run, patch.name),
-                true);
-        } else {
-            olddata = XorMask(olddata, key);
-            newdata = XorMask(newdata, key);
-            if (newdata.size() < olddata.size()) {
-                newdata.resize(olddata.size(), '\0');
-            }
-        }
-    }
-    return true;
-}
-
-// Turns the pending texts into olddata and newdata as the action says; the
-// texts may be taken over. Returns false (reported) when the patch fails.
-bool Decode(RunState& run, PendingPatch& patch, Bytes& olddata, Bytes& newdata) {
-    const std::string& action = patch.action;
-    if (action == "replace_zlib" || action == "replace_string" || IsXorAction(action)) {
-        return DecodeEscaped(run, patch, olddata, newdata);
-    }
-    Bytes (*decoder)(std::string_view) = nullptr;
-    if (action == "replace_utf8chars") {
-        decoder = TextToUtf8Slots;
-    } else if (action == "replace_float") {
-        decoder = FloatValueToBytes;
-    } else if (action == "replace_int") {
-        decoder = IntValueToByte;
-    } else if (action == "replace_bytes") {
-        decoder = HexToBytes;
-    }
-    if (decoder != nullptr) {
-        olddata = decoder(patch.oldText);
-        newdata = decoder(patch.newText);
-        return true;
-    }
-    if (action == "replace_file") {
+    olddata = std::move(patch.oldText);
+    if (action.kind == ActionKind::kFile) {
+        // The old text is compared as written; the new one names the file.
         const std::string path = ResolvePath(run.PatchFileDir, patch.newText);
         if (!CurrentHost().FileExists(path)) {
             ReportMessage(run, "ERROR:cannot find " + path + InNameAtPosition(run, patch.name),
@@ -164,11 +96,22 @@ bool Decode(RunState& run, PendingPatch& patch, Bytes& olddata, Bytes& newdata) 
             return false;
         }
         newdata = ReadWholeFile(path);
-        olddata = patch.oldText;
-        return true;
+    } else {
+        newdata = std::move(patch.newText);
     }
-    ReportMessage(run, "unknown action \"" + action + "\" in " + patch.name, true);
-    return false;
+    if (TakesEscapedText(action.kind)) {
+        // Decoded in their own storage.
+        const bool newOk = UnescapeInPlace(newdata);
+        const bool oldOk = UnescapeInPlace(olddata);
+        if (!newOk || !oldOk) {
+            ReportMessage(run,
+                          "cannot unescape something in " + patch.name +
+                              " (PatchData.position=" + PositionText(run.PatchData.position) + ")",
+                          true);
+            return false;
+        }
+    }
+    return ConvertValues(run, action, patch.name, olddata, newdata);
 }
 
 // Applies a complete pending patch at run.PatchData.position. Returns false
@@ -184,7 +127,7 @@ bool ApplyPatch(RunState& run, PendingPatch& patch) {
         ReportMessage(run, "ERROR(a): wrong value" + InNameAtPosition(run, patch.name), false);
         return false;
     }
-    return CheckedWrite(run, olddata, newdata);
+    return ApplyValues(run, patch.name, olddata, newdata);
 }
 
 }  // namespace

@@ -6,11 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "checked_write.h"
+#include "actions.h"
 #include "patch_text.h"
 #include "reporter.h"
 #include "value_notation.h"
-#include "zlib_stream.h"
 
 namespace hexmend {
 namespace {
@@ -62,38 +61,48 @@ class ZqBlock {
     // beyond FileBuffer) when the line fails.
     bool ApplyLine(const std::string& line) {
         const std::string_view key = KeyText(line);
+        Action action;
+        if (!ActionOfKey(key, &action)) {
+            return true;
+        }
         const std::string_view value = ValueText(line);
         Bytes oldValue;
         Bytes newValue;
-        if (key == "replace_zlib " || key == "replace_string " || IsXorKey(key)) {
-            if (!TakeQuoted(line, value, true, oldValue, newValue) ||
-                !ConvertEscaped(key, oldValue, newValue)) {
+        if (TakesEscapedText(action.kind)) {
+            if (!TakeQuoted(line, value, true, oldValue, newValue)) {
                 return false;
             }
-        } else if (key == "replace_utf8chars ") {
-            if (!TakeQuoted(line, value, false, oldValue, newValue)) {
+            if (action.kind == ActionKind::kString && oldValue.size() != newValue.size()) {
+                ReportMessage(run_,
+                              "size of newdata does not match in " + name_ + AtPatchDataPosition(),
+                              true);
                 return false;
             }
-            oldValue = TextToUtf8Slots(oldValue);
-            newValue = TextToUtf8Slots(newValue);
+            if (!ConvertValues(run_, action, name_, oldValue, newValue)) {
+                return false;
+            }
+        } else if (action.kind == ActionKind::kUtf8Chars) {
+            if (!TakeQuoted(line, value, false, oldValue, newValue) ||
+                !ConvertValues(run_, action, name_, oldValue, newValue)) {
+                return false;
+            }
             if (oldValue.size() != newValue.size()) {
                 ReportMessage(run_, "size of newdata differs in " + name_ + AtPatchDataPosition(),
                               true);
                 return false;
             }
-        } else if (key == "replace_float " || key == "replace_int " || key == "replace_bytes ") {
-            // An invalid plain value is reported by the empty check below.
+        } else {
+            // replace_float, replace_int, replace_bytes. An invalid plain
+            // value is reported by the empty check below.
             Triple triple = ParsePlainTriple(value);
             run_.PatchData.position = triple.position;
             if (triple.valid) {
-                Bytes (*convert)(std::string_view) = key == "replace_float " ? FloatValueToBytes
-                                                     : key == "replace_int " ? IntValueToByte
-                                                                             : HexToBytes;
-                oldValue = convert(triple.oldValue);
-                newValue = convert(triple.newValue);
+                oldValue = std::move(triple.oldValue);
+                newValue = std::move(triple.newValue);
+                if (!ConvertValues(run_, action, name_, oldValue, newValue)) {
+                    return false;
+                }
             }
-        } else {
-            return true;
         }
 
         if (oldValue.empty() || newValue.empty()) {
@@ -103,12 +112,25 @@ class ZqBlock {
                           false);
             return false;
         }
-        return CheckedWrite(run_, oldValue, newValue);
+        return ApplyValues(run_, name_, oldValue, newValue);
     }
 
   private:
-    static bool IsXorKey(std::string_view key) {
-        return key.size() == kXorKeyLength && key.substr(0, kXorKeyPrefix.size()) == kXorKeyPrefix;
+    // The action a line's key names: an action's name and one blank, or
+    // "replace_xor_KK" and any 15th character. replace_file has no zq form.
+    // False when the key names no action: the line is no patch.
+    static bool ActionOfKey(std::string_view key, Action* action) {
+        if (key.size() == kXorKeyLength && key.substr(0, kXorKeyPrefix.size()) == kXorKeyPrefix) {
+            if (!FindAction(key.substr(0, kXorKeyLength - 1), action)) {
+                return false;
+            }
+        } else if (key.empty() || key.back() != ' ' ||
+                   !FindAction(key.substr(0, key.size() - 1), action) ||
+                   action->kind == ActionKind::kFile) {
+            return false;
+        }
+        action->spelling = key;
+        return true;
     }
 
     std::string AtPatchDataPosition() const {
@@ -135,44 +157,6 @@ class ZqBlock {
         }
         oldValue = std::move(triple.oldValue);
         newValue = std::move(triple.newValue);
-        return true;
-    }
-
-    // The conversions of the escaped actions: the zlib streams, the equal
-    // length of replace_string, the XOR mask. Returns false (reported) when
-    // the line fails.
-    bool ConvertEscaped(std::string_view key, Bytes& oldValue, Bytes& newValue) {
-        const std::string position = PositionText(run_.PatchData.position);
-        if (key == "replace_zlib ") {
-            ZlibReplacement streams;
-            if (!PrepareZlibReplacement(run_, oldValue, newValue, name_, position, &streams)) {
-                return false;
-            }
-            oldValue = std::move(streams.oldStream);
-            newValue = std::move(streams.newStream);
-        } else if (key == "replace_string ") {
-            if (oldValue.size() != newValue.size()) {
-                ReportMessage(run_,
-                              "size of newdata does not match in " + name_ + AtPatchDataPosition(),
-                              true);
-                return false;
-            }
-        } else {
-            const std::int32_t xorKey = HexValue(key.substr(kXorKeyPrefix.size(), 2));
-            if (xorKey < 0) {
-                // Not a failure by itself: the unmasked values go on.
-                ReportMessage(run_,
-                              "ERROR: wrong key value (" + std::string(key) + ") in " + name_ +
-                                  " (position=" + position + ")",
-                              true);
-            } else {
-                oldValue = XorMask(oldValue, xorKey);
-                newValue = XorMask(newValue, xorKey);
-                if (newValue.size() < oldValue.size()) {
-                    newValue.resize(oldValue.size(), '\0');
-                }
-            }
-        }
         return true;
     }
 
