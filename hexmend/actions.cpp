@@ -15,6 +15,9 @@ constexpr std::string_view kXorPrefix = "replace_xor_";
 // "replace_xor_" and the two key digits.
 constexpr std::size_t kXorNameLength = 14;
 
+// The olddata that makes CheckedWrite skip its compare.
+constexpr std::string_view kDoNotCheck = "DONOTCHECK";
+
 struct NamedAction {
     std::string_view name;
     ActionKind kind;
@@ -115,8 +118,25 @@ bool ConvertValues(RunState& run, const Action& action, std::string_view patchNa
 
 bool ApplyValues(RunState& run, std::string_view patchName, std::string_view olddata,
                  std::string_view newdata) {
-    (void)patchName;
-    return CheckedWrite(run, olddata, newdata);
+    if (!run.ReverseMode) {
+        return CheckedWrite(run, olddata, newdata);
+    }
+    const auto refuse = [&](std::string_view why) {
+        std::string message = "cannot undo ";
+        message.append(patchName);
+        message += AtPosition(run);
+        message += ": ";
+        message.append(why);
+        ReportMessage(run, message, true);
+        return false;
+    };
+    if (olddata == kDoNotCheck) {
+        return refuse("the old bytes were not checked (DONOTCHECK)");
+    }
+    if (newdata.size() > olddata.size()) {
+        return refuse("newdata is longer than olddata");
+    }
+    return CheckedWrite(run, newdata, olddata.substr(0, newdata.size()), WriteDirection::kReverse);
 }
 
 }  // namespace hexmend

@@ -1,6 +1,6 @@
 // The actions of both block styles: which action a name stands for, what an
 // action makes of a patch's two values, and how the result goes into the
-// file. The
+// file, forward or, when the run undoes a patch file, in reverse. The
 // engines keep their own syntax and messages; everything between a patch's
 // values and CheckedWrite is here.
 #pragma once
@@ -61,8 +61,16 @@ bool TakesEscapedText(ActionKind kind);
 [[nodiscard]] bool ConvertValues(RunState& run, const Action& action, std::string_view patchName,
                                  Bytes& oldValue, Bytes& newValue);
 
-// Applies a converted patch at run.PatchData.position: CheckedWrite(olddata,
-// newdata). Returns true when written.
+// Applies a converted patch at run.PatchData.position. Forward:
+// CheckedWrite(olddata, newdata). In ReverseMode the roles swap over exactly
+// the range the forward run overwrites: newdata is compared (always, also
+// when it reads "DONOTCHECK") and olddata's first newdata.size() bytes are
+// written back. A patch the reverse run cannot undo fails with nothing
+// written, reporting "cannot undo <name> (position=<pos>): the old bytes
+// were not checked (DONOTCHECK)" when olddata is exactly "DONOTCHECK" (the
+// forward run compared nothing there), or "cannot undo <name>
+// (position=<pos>): newdata is longer than olddata" (the bytes beyond
+// olddata were never checked). Returns true when written.
 [[nodiscard]] bool ApplyValues(RunState& run, std::string_view patchName, std::string_view olddata,
                                std::string_view newdata);
 

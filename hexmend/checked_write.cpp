@@ -31,19 +31,22 @@ std::string HexBytes(std::string_view bytes) {
 
 // Check mode's account of a difference at start.
 void ReportDifference(const RunState& run, std::string_view olddata, std::string_view newdata,
-                      std::uint64_t start, std::size_t compared) {
+                      std::uint64_t start, std::size_t compared, WriteDirection direction) {
     const PatchedView& view = run.FileBuffer;
     const std::size_t shown = std::min(compared, kShownBytes);
     ReportMessage(run, "  expected: " + HexBytes(olddata.substr(0, shown)), false);
     ReportMessage(run, "  found:    " + HexBytes(view.Read(start, shown)), false);
     if (view.FirstDifference(start, newdata) == PatchedView::npos) {
-        ReportMessage(run, "  already applied", false);
+        ReportMessage(
+            run, direction == WriteDirection::kForward ? "  already applied" : "  already undone",
+            false);
     }
 }
 
 }  // namespace
 
-bool CheckedWrite(RunState& run, std::string_view olddata, std::string_view newdata) {
+bool CheckedWrite(RunState& run, std::string_view olddata, std::string_view newdata,
+                  WriteDirection direction) {
     PatchedView& view = run.FileBuffer;
     const std::int32_t position = run.PatchData.position;
     if (position < 0) {
@@ -62,13 +65,13 @@ bool CheckedWrite(RunState& run, std::string_view olddata, std::string_view newd
         return false;
     }
 
-    if (olddata != "DONOTCHECK") {
+    if (direction == WriteDirection::kReverse || olddata != "DONOTCHECK") {
         const std::size_t compared = std::min(olddata.size(), newdata.size());
         if (view.FirstDifference(start, olddata.substr(0, compared)) != PatchedView::npos) {
             ReportMessage(
                 run, "olddata starting with " + PositionText(position) + " does not match", true);
             if (run.CheckMode) {
-                ReportDifference(run, olddata, newdata, start, compared);
+                ReportDifference(run, olddata, newdata, start, compared, direction);
             }
             return false;
         }

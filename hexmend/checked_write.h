@@ -20,6 +20,12 @@ namespace hexmend {
 // "  found:    " with up to 32 compared bytes in hex, and "  already applied"
 // when FileBuffer already holds newdata there; a range beyond FileBuffer is
 // reported too.
-[[nodiscard]] bool CheckedWrite(RunState& run, std::string_view olddata, std::string_view newdata);
+//
+// kReverse, for a run that undoes a patch: olddata is then the bytes the
+// forward run wrote, compared in full even when they read "DONOTCHECK", and
+// check mode says "  already undone" instead of "  already applied".
+enum class WriteDirection { kForward, kReverse };
+[[nodiscard]] bool CheckedWrite(RunState& run, std::string_view olddata, std::string_view newdata,
+                                WriteDirection direction = WriteDirection::kForward);
 
 }  // namespace hexmend

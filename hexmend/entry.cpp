@@ -23,6 +23,7 @@ int Run(const std::vector<std::string>& arguments) {
     }
     run.CheckMode = OptionIsOn(arguments, "check");
     run.InPlaceMode = OptionIsOn(arguments, "inplace");
+    run.ReverseMode = OptionIsOn(arguments, "reverse");
     if (arguments.size() < 2) {
         WriteConsoleLine("USAGE: hexmend FILENAME [verbatim=true]");
         WriteConsoleLine("\"FILENAME\" refers to the configuration file");

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "file_io.h"
 #include "host/host.h"
@@ -17,23 +18,41 @@
 namespace hexmend {
 namespace {
 
-// The style table: which engine a finished block goes to. Returns the
-// engine's result, or false (reported) for a block of neither style.
-bool HandOverBlock(RunState& run, int startLine) {
+enum class BlockStyle { kRegular, kZq };
+
+// The style table: which engine a finished block goes to and the line that
+// announces it. Returns false (reported) for a block of neither style.
+bool ChooseStyle(const RunState& run, int startLine, BlockStyle* style, std::string* header) {
     const std::string start = std::to_string(startLine);
     const std::string name = LookupKey(run.BlockLines, "name");
     if (!LookupKey(run.BlockLines, "enabled").empty() && !name.empty()) {
-        ReportMessage(run, start + ": (regular patch) " + name, false);
-        return ApplyRegularPatch(run);
+        *style = BlockStyle::kRegular;
+        *header = start + ": (regular patch) " + name;
+        return true;
     }
     const std::string zqName = LookupKey(run.BlockLines, "patch_name ");
     if (!zqName.empty()) {
-        ReportMessage(run, start + ": (zq-style patch) " + zqName, false);
-        return ApplyZqStylePatch(run);
+        *style = BlockStyle::kZq;
+        *header = start + ": (zq-style patch) " + zqName;
+        return true;
     }
     ReportMessage(run, start + ": There is a problem. Check the first lines of this patch!", true);
     return false;
 }
+
+// Announces the block in run.BlockLines and runs its engine; returns the
+// engine's result.
+bool ApplyBlock(RunState& run, BlockStyle style, const std::string& header) {
+    ReportMessage(run, header, false);
+    return style == BlockStyle::kRegular ? ApplyRegularPatch(run) : ApplyZqStylePatch(run);
+}
+
+// A block a reverse run's walk collected, to be applied after the walk.
+struct CollectedBlock {
+    BlockStyle style;
+    std::string header;
+    Lines lines;
+};
 
 // What the walk met: blocks ended by a closing tag or by a misplaced tag,
 // and how many of them failed.
@@ -48,11 +67,28 @@ bool CountFailure(const RunState& run, WalkTally& tally) {
     return run.CheckMode;
 }
 
-// Walks the lines, collecting blocks and handing each to its engine; the
+// A finished block in run.BlockLines: handed to its engine, or, when
+// collected is given (a reverse run), its lines moved there to be applied
+// after the walk. Returns false when the block failed (reported).
+bool FinishBlock(RunState& run, int startLine, std::vector<CollectedBlock>* collected) {
+    BlockStyle style = BlockStyle::kRegular;
+    std::string header;
+    if (!ChooseStyle(run, startLine, &style, &header)) {
+        return false;
+    }
+    if (collected != nullptr) {
+        collected->push_back({style, std::move(header), std::move(run.BlockLines)});
+        return true;
+    }
+    return ApplyBlock(run, style, header);
+}
+
+// Walks the lines, collecting blocks and finishing each (FinishBlock); the
 // lines of a block are moved into BlockLines, not copied (a value can be a
 // whole zlib stream's content). Returns false when a failure stops the run;
 // in check mode every block is walked and the failures are only counted.
-bool WalkLines(RunState& run, Lines& lines, WalkTally& tally) {
+bool WalkLines(RunState& run, Lines& lines, WalkTally& tally,
+               std::vector<CollectedBlock>* collected) {
     bool inside = false;
     int startLine = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -84,7 +120,7 @@ bool WalkLines(RunState& run, Lines& lines, WalkTally& tally) {
                 }
                 continue;
             }
-            if (!HandOverBlock(run, startLine) && !CountFailure(run, tally)) {
+            if (!FinishBlock(run, startLine, collected) && !CountFailure(run, tally)) {
                 return false;
             }
             run.BlockLines.clear();
@@ -94,6 +130,20 @@ bool WalkLines(RunState& run, Lines& lines, WalkTally& tally) {
         }
     }
     // A block left open at the end of the file is dropped without a word.
+    return true;
+}
+
+// Applies the blocks a reverse run collected, from the last to the first.
+// Returns false when a failure stops the run; in check mode every block is
+// applied and the failures are only counted.
+bool ApplyCollected(RunState& run, std::vector<CollectedBlock>& collected, WalkTally& tally) {
+    for (auto block = collected.rbegin(); block != collected.rend(); ++block) {
+        run.BlockLines = std::move(block->lines);
+        if (!ApplyBlock(run, block->style, block->header) && !CountFailure(run, tally)) {
+            return false;
+        }
+        Lines().swap(run.BlockLines);
+    }
     return true;
 }
 
@@ -157,8 +207,12 @@ bool ProcessPatchFile(RunState& run, const std::string& patchPath) {
     ReportMessage(run, "loading source file: " + sourcePath, false);
     OpenSource(run, sourcePath, targetPath);
 
+    // A reverse run walks the whole file first (echo, tags, styles) and
+    // then undoes its blocks from the last to the first.
     WalkTally tally;
-    if (!WalkLines(run, lines, tally)) {
+    std::vector<CollectedBlock> collected;
+    if (!WalkLines(run, lines, tally, run.ReverseMode ? &collected : nullptr) ||
+        !ApplyCollected(run, collected, tally)) {
         return false;
     }
     if (run.CheckMode) {

@@ -15,6 +15,9 @@ namespace hexmend {
 // In check mode it creates no folder and writes nothing, walks every block
 // even after a failure, and ends with "check passed, not saved: <target>"
 // (true) or "check failed: <failed> of <blocks>" (false).
+// In reverse mode it walks the whole file first (verbatim echo, misplaced
+// tags and blocks of neither style are reported as the walk meets them),
+// then announces and undoes the blocks from the last to the first.
 [[nodiscard]] bool ProcessPatchFile(RunState& run, const std::string& patchPath);
 
 }  // namespace hexmend

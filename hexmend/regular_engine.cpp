@@ -1,8 +1,10 @@
 #include "regular_engine.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "actions.h"
 #include "file_io.h"
@@ -26,6 +28,8 @@ struct PendingPatch {
     bool hasOld = false;
     std::string newText;
     bool hasNew = false;
+    // Where a set gathered for later (by a reverse run) applies.
+    std::int32_t position = -1;
 
     bool Complete() const { return hasAction && hasPosition && hasOld && hasNew; }
     bool Started() const { return hasPosition || hasOld || hasNew; }
@@ -37,6 +41,18 @@ struct PendingPatch {
         hasNew = false;
         oldText.clear();
         newText.clear();
+    }
+
+    // The complete set at position, its texts taken over, for applying
+    // later; ClearSet follows.
+    PendingPatch TakeSet(std::int32_t at) {
+        PendingPatch set;
+        set.name = name;
+        set.action = action;
+        set.oldText = std::move(oldText);
+        set.newText = std::move(newText);
+        set.position = at;
+        return set;
     }
 };
 
@@ -141,12 +157,17 @@ bool ApplyRegularPatch(RunState& run) {
     ReportMessage(run, "  processing ...", false);
 
     PendingPatch patch;
+    // A reverse run gathers the block's sets first and undoes them from the
+    // last to the first.
+    std::vector<PendingPatch> gathered;
     for (const std::string& line : run.BlockLines) {
         TakeLine(run, line, patch);
         // A patch goes in as soon as its set is complete, whatever line
         // completed it.
         if (patch.Complete()) {
-            if (!ApplyPatch(run, patch)) {
+            if (run.ReverseMode) {
+                gathered.push_back(patch.TakeSet(run.PatchData.position));
+            } else if (!ApplyPatch(run, patch)) {
                 return false;
             }
             patch.ClearSet();
@@ -155,6 +176,12 @@ bool ApplyRegularPatch(RunState& run) {
     if (patch.Started()) {
         ReportMessage(run, "There was some problem in " + patch.name, true);
         return false;
+    }
+    for (auto set = gathered.rbegin(); set != gathered.rend(); ++set) {
+        run.PatchData.position = set->position;
+        if (!ApplyPatch(run, *set)) {
+            return false;
+        }
     }
     return true;
 }

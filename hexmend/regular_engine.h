@@ -7,7 +7,9 @@
 namespace hexmend {
 
 // Applies the block in run.BlockLines to run.FileBuffer. Returns true to go on with
-// the run, false to stop it; reports its own failures.
+// the run, false to stop it; reports its own failures. In ReverseMode the
+// block's complete sets are gathered first (an incomplete one fails the
+// block before anything is undone) and undone from the last to the first.
 [[nodiscard]] bool ApplyRegularPatch(RunState& run);
 
 }  // namespace hexmend

@@ -40,6 +40,10 @@ struct RunState {
     // In-place mode: when the target is the source file itself, only the
     // patched bytes are written, in place, under a rollback journal.
     bool InPlaceMode = false;
+    // Reverse mode: the run undoes the patch file, its blocks and each
+    // block's patches from the last to the first, checking the bytes the
+    // forward run writes and writing the old ones back.
+    bool ReverseMode = false;
     // Set by the engine that is running.
     PatchDataState PatchData;
 };

@@ -174,6 +174,14 @@ bool ApplyZqStylePatch(RunState& run) {
     }
     ReportMessage(run, "  processing ...", false);
     ZqBlock block(run, LookupKey(run.BlockLines, "patch_name "));
+    if (run.ReverseMode) {
+        for (auto line = run.BlockLines.rbegin(); line != run.BlockLines.rend(); ++line) {
+            if (!block.ApplyLine(*line)) {
+                return false;
+            }
+        }
+        return true;
+    }
     for (const std::string& line : run.BlockLines) {
         if (!block.ApplyLine(line)) {
             return false;

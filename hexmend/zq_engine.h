@@ -12,7 +12,8 @@ namespace hexmend {
 
 // Applies the block in run.BlockLines to run.FileBuffer. Returns true when
 // the block was skipped or every line went through, false at the first
-// failing line; reports its own failures.
+// failing line; reports its own failures. In ReverseMode the lines are
+// undone from the last to the first.
 [[nodiscard]] bool ApplyZqStylePatch(RunState& run);
 
 struct Triple {
