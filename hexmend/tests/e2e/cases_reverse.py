@@ -8,7 +8,9 @@ forward (old, new); undoing checks new and writes old's first len(new)
 bytes back, blocks and patches from the last to the first.
 """
 
+import random
 import struct
+import sys
 import zlib
 
 from e2e import Case, HEADER, patch_case
@@ -19,8 +21,9 @@ PROCESSING = "  processing ..."
 
 def escape(content):
     """content as an escaped patch text: printable ASCII stays, the rest
-    (and the backslash and backquote) as \\xHH."""
-    return "".join(chr(b) if 0x20 <= b < 0x7f and b not in b"\\`" else "\\x%02X" % b
+    (and the backslash, the backquote and the brace of placeholders) as
+    \\xHH."""
+    return "".join(chr(b) if 0x20 <= b < 0x7f and b not in b"\\`{" else "\\x%02X" % b
                    for b in content)
 
 
@@ -268,8 +271,6 @@ CASES = [
         ["check=true", "reverse=true"], loading() + ON_ORIGINAL, rc=1),
     run("reverse on the original: the first mismatch stops the run", ORIGINAL,
         ["REVERSE=True"], loading() + FAILED_ON_ORIGINAL, rc=1),
-    run("reverse=yes leaves it off: the run goes forward", ORIGINAL, ["reverse=yes"],
-        loading() + FORWARD + SAVED, target=PATCHED),
     run("the whole file is walked first: the echo, then the blocks from the last",
         b"AB", ["verbatim=true", "reverse=true"],
         loading() + [">>>%d:%s" % (i + 1, line)
@@ -314,3 +315,147 @@ CASES = [
                                zq("replace_string", 3, "q", "Q", b"", b"")])],
             b"BCQ", [cannot(" x", 1, LONGER)]),
 ]
+
+
+# ---- Random patch files: forward, undone, and checked ----
+
+LETTERS = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+CHARS = LETTERS + "\u00e9\u00fc\u00df\u20ac\u6f22\uffe5"
+
+
+def slot_char(data, pos):
+    """The character in the 4-byte slot at pos, when it is one of CHARS."""
+    for c in CHARS:
+        if data[pos:pos + 4] == slots(c):
+            return c
+    return None
+
+
+def random_patch(rnd, data, style, sites, files):
+    """A patch of a random action that applies to data at a random
+    position, or None when the draw does not fit there."""
+    action = rnd.choice(["string", "xor", "bytes", "int", "float", "utf8", "zlib"] +
+                        (["file"] if style == "regular" else []))
+    n = {"int": 1, "float": 8, "file": rnd.randint(1, 4)}.get(action, rnd.randint(1, 12))
+    pos = rnd.randrange(len(data) - n + 1)
+    old = bytes(data[pos:pos + n])
+    m = n if style == "zq" and action in ("string", "utf8") else rnd.randint(1, n)
+    new = rnd.randbytes(m)
+    make = reg if style == "regular" else zq
+    if old == b"DONOTCHECK":
+        return None
+    if action == "string":
+        return make("replace_string", pos, escape(old), escape(new), old, new)
+    if action == "xor":
+        key = rnd.randrange(256)
+        return make("replace_xor_" + rnd.choice(["%02X", "%02x"]) % key, pos,
+                    escape(xor(old, key)), escape(new), old, xor(new, key).ljust(n, b"\0"))
+    if action == "bytes":
+        return make("replace_bytes", pos, " ".join("%02x" % b for b in old), new.hex(), old, new,
+                    quoted=False) if style == "zq" else \
+            make("replace_bytes", pos, hexbytes(old), new.hex(), old, new)
+    if action == "int":
+        plain = {} if style == "regular" else {"quoted": False}
+        return make("replace_int", pos, str(old[0]), "0x%02X" % new[0], old, new[:1], **plain)
+    if action == "float":
+        values = [struct.unpack("<d", b)[0] for b in (old, rnd.randbytes(8))]
+        if not all(abs(v) >= sys.float_info.min and abs(v) <= sys.float_info.max
+                   for v in values):
+            return None
+        texts = [repr(v) if style == "zq" else repr(v).replace(".", ",") for v in values]
+        plain = {} if style == "regular" else {"quoted": False}
+        return make("replace_float", pos, texts[0], texts[1], old, double(values[1]), **plain)
+    if action == "utf8":
+        starts = [at for at in range(len(data) - 3) if slot_char(data, at)]
+        if not starts:
+            return None
+        pos = rnd.choice(starts)
+        chars = []
+        while len(chars) < 4 and slot_char(data, pos + 4 * len(chars)):
+            chars.append(slot_char(data, pos + 4 * len(chars)))
+        if not chars:
+            return None
+        chars = chars[:rnd.randint(1, len(chars))]
+        new_chars = "".join(rnd.choice(CHARS) for _ in
+                            range(len(chars) if style == "zq" else rnd.randint(1, len(chars))))
+        return make("replace_utf8chars", pos, "".join(chars).encode("utf-8").decode("latin-1"),
+                    new_chars.encode("utf-8").decode("latin-1"), slots("".join(chars)),
+                    slots(new_chars))
+    if action == "zlib":
+        if not sites:
+            return None
+        pos, content = rnd.choice(sorted(sites.items()))
+        old = zlib.compress(content)
+        text = "".join(rnd.choice(LETTERS) for _ in range(rnd.randint(1, len(content))))
+        new = zlib.compress(text.encode())
+        if len(new) > len(old):
+            return None
+        sites[pos] = text.encode()
+        return make("replace_zlib", pos, escape(content), text, old, new.ljust(len(old), b"\0"))
+    if any(b in old for b in b"\r\n\0{"):
+        return None
+    name = "d%d.bin" % len(files)
+    files[name] = new
+    return make("replace_file", pos, old.decode("latin-1"), name, old, new)
+
+
+def random_patch_file(seed):
+    """A random source with zlib streams and UTF-8 slots planted in it, and
+    random blocks of both styles over it, overlapping one another."""
+    rnd = random.Random(seed)
+    data = bytearray(rnd.randbytes(rnd.randint(200, 400)))
+    sites = {}
+    for _ in range(4):
+        text = "".join(rnd.choice(LETTERS) for _ in range(rnd.randint(8, 40))).encode()
+        pos = rnd.randrange(len(data) - 60)
+        sites = {at: t for at, t in sites.items()
+                 if at + len(zlib.compress(t)) <= pos or pos + 60 <= at}
+        data[pos:pos + len(zlib.compress(text))] = zlib.compress(text)
+        sites[pos] = text
+        chars = slots("".join(rnd.choice(CHARS) for _ in range(6)))
+        at = rnd.randrange(len(data) - len(chars))
+        data[at:at + len(chars)] = chars
+        sites = {s: t for s, t in sites.items() if s + len(zlib.compress(t)) <= at or at + 24 <= s}
+    original = bytes(data)
+    blocks, files = [], {}
+    for number in range(rnd.randint(6, 12)):
+        style = rnd.choice(["regular", "zq"])
+        patches, count = [], rnd.randint(1, 4)
+        while len(patches) < count:
+            patch = random_patch(rnd, data, style, sites, files)
+            if patch is None:
+                continue
+            end = patch.pos + len(patch.new)
+            data[patch.pos:end] = patch.new
+            sites = {s: t for s, t in sites.items()
+                     if s == patch.pos and patch.lines[0].startswith(("action=replace_zlib",
+                                                                     "replace_zlib"))
+                     or s + len(zlib.compress(t)) <= patch.pos or end <= s}
+            patches.append(patch)
+        blocks.append(Block(style, "b%d" % number, patches))
+    return original, blocks, files
+
+
+for seed in range(6):
+    source, blocks, files = random_patch_file(seed)
+    text, starts = block_lines(blocks)
+    patched = forward(source, blocks)
+    undone, back = reverse(patched, blocks, starts, check=False)
+    assert back == source
+    headers = [line for block, start in zip(blocks, starts)
+               for line in (block.header(start), PROCESSING)]
+    name = "random patch file %d: " % seed
+    CASES += [
+        Case(name + "forward", files=dict(files, **{"p.txt": HEADER + text, "src.bin": source}),
+             args=["{dir}{sep}p.txt"], stdout=[BANNER] + loading() + headers + SAVED,
+             expect={"out.bin": patched}),
+        Case(name + "undone", files=dict(files, **{"p.txt": HEADER + text, "src.bin": patched}),
+             args=["{dir}{sep}p.txt", "reverse=true"],
+             stdout=[BANNER] + loading() + undone + SAVED, expect={"out.bin": source}),
+        Case(name + "check reverse passes on the forward result",
+             files=dict(files, **{"p.txt": HEADER + text, "src.bin": patched}),
+             args=["{dir}{sep}p.txt", "check=true", "reverse=true"],
+             stdout=[BANNER] + loading() + undone +
+             ["check passed, not saved: {dir}{sep}out.bin", "Everything is ok!"],
+             expect={"out.bin": None}),
+    ]
