@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/status.h"
 
@@ -84,6 +85,11 @@ class Host {
     // ---- Process ----
     // Full path of the running program's executable, as the OS reports it.
     virtual std::string ExecutablePath() = 0;
+    // Full path of the working folder; empty when the system cannot tell it.
+    virtual std::string CurrentFolder() = 0;
+    // The arguments that, given alone, ask for the usage text ("--help",
+    // "-h", and whatever else is usual on the platform).
+    virtual std::vector<std::string> HelpWords() const = 0;
 
     // ---- Paths ----
     // Returns path in the platform's form. On POSIX every backslash becomes

@@ -276,6 +276,23 @@ class PosixHost final : public Host {
 #endif
     }
 
+    std::string CurrentFolder() override {
+        std::vector<char> buf(256, '\0');
+        for (;;) {
+            if (::getcwd(buf.data(), buf.size()) != nullptr) {
+                return std::string(buf.data());
+            }
+            if (errno != ERANGE) {
+                return std::string();
+            }
+            buf.resize(buf.size() * 2);
+        }
+    }
+
+    std::vector<std::string> HelpWords() const override {
+        return {"--help", "-h"};
+    }
+
     std::string NativePath(std::string_view path) const override {
         std::string result(path);
         for (char& c : result) {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "host/host.h"
 
@@ -158,6 +159,30 @@ class WindowsHost final : public Host {
             path.resize(path.size() * 2);
         }
     }
+
+    std::string CurrentFolder() override {
+        // The size asked for counts the terminating zero; the length written
+        // does not. The folder may change in between: then ask again.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const DWORD size = ::GetCurrentDirectoryA(0, nullptr);
+            if (size == 0) {
+                return std::string();
+            }
+            std::string folder(size, '\0');
+            const DWORD n = ::GetCurrentDirectoryA(size, &folder[0]);
+            if (n == 0) {
+                return std::string();
+            }
+            if (n < size) {
+                folder.resize(n);
+                return folder;
+            }
+        }
+        return std::string();
+    }
+
+    // "/?" is how Windows programs are asked for their usage text.
+    std::vector<std::string> HelpWords() const override { return {"--help", "-h", "/?"}; }
 
     // A "/" is taken as "\", so that a patch file written with either
     // separator works on every platform.

@@ -154,6 +154,14 @@ std::string MemoryHost::ExecutablePath() {
     return kProgramPath;
 }
 
+std::string MemoryHost::CurrentFolder() {
+    return workingFolder;
+}
+
+std::vector<std::string> MemoryHost::HelpWords() const {
+    return {"--help", "-h"};
+}
+
 std::string MemoryHost::NativePath(std::string_view path) const {
     std::string result(path);
     std::replace(result.begin(), result.end(), '\\', '/');

@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "host/host.h"
 
@@ -36,9 +37,13 @@ class MemoryHost : public Host {
 
     std::string stdoutText;
     std::string stderrText;
+    // What CurrentFolder() reports.
+    std::string workingFolder = "/";
 
     // ---- Host ----
     std::string ExecutablePath() override;
+    std::string CurrentFolder() override;
+    std::vector<std::string> HelpWords() const override;
     std::string NativePath(std::string_view path) const override;
     char FolderSeparator() const override;
     bool IsFolderSeparator(char c) const override;
