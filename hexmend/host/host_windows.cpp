@@ -544,6 +544,11 @@ class WindowsHost final : public Host {
         TempNames names(target);
         for (;;) {
             const std::string path = names.Next();
+            // The ANSI calls that follow take no longer path (CopyFileExA
+            // may, and then leave a file no other call reaches).
+            if (path.size() >= MAX_PATH) {
+                return false;
+            }
             if (::CopyFileExA(source.c_str(), path.c_str(), nullptr, nullptr, nullptr,
                               COPY_FILE_FAIL_IF_EXISTS)) {
                 std::unique_ptr<WindowsFile> copy = AdoptCopy(path, target, size);
