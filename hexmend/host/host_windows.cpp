@@ -168,6 +168,8 @@ class WindowsFile final : public File {
         return Status::Ok();
     }
 
+    bool locked() const { return locked_; }
+
     Status Close() override {
         if (!Release()) {
             return WindowsError("cannot write", path_, ::GetLastError());
@@ -532,6 +534,13 @@ class WindowsHost final : public Host {
     // Returns false, leaving nothing behind, when the system cannot make one.
     static bool CopiedTemp(const std::string& target, const std::string& source, File& sourceFile,
                            std::uint64_t size, std::unique_ptr<File>* file, std::string* tempPath) {
+        // The copy reads the source through a handle of its own, which the
+        // lock of a source that is also the target keeps out (wine lets it
+        // read all the same).
+        const auto* own = dynamic_cast<const WindowsFile*>(&sourceFile);
+        if (own != nullptr && own->locked()) {
+            return false;
+        }
         // The copy is made by name. While sourceFile is open nobody can
         // rename or delete it, so a name that reaches it now names it until
         // the copy is done.
