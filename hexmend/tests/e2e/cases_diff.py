@@ -1,6 +1,9 @@
 """hexmend-diff (run with --program pointing at it): what it prints, refuses
 and leaves alone. That its patch files apply is diff_roundtrip.py's part."""
 
+import os
+import shutil
+
 from e2e import Case
 
 OLD = b"Hello, world!\x00\x01\x02 tail"
@@ -14,6 +17,27 @@ def refused(name, args, stderr, rc=1, files=None):
     """A run that writes nothing: an existing patch file keeps its content."""
     return Case(name, files=files or FILES, args=args, stdout=[], rc=rc, stderr=stderr,
                 expect={"p.patch": KEPT, "old.bin": OLD})
+
+
+# On Windows, OLD on another drive than the patch file (C:, the wine prefix's
+# drive_c; the cases run on Z:) is named by its full path.
+OTHER_DRIVE = "hexmend-diff-e2e"
+
+
+def on_drive_c(folder):
+    drive_c = os.path.join(os.environ.get("WINEPREFIX", ""), "drive_c")
+    os.makedirs(os.path.join(drive_c, OTHER_DRIVE), exist_ok=True)
+    with open(os.path.join(drive_c, OTHER_DRIVE, "old.bin"), "wb") as f:
+        f.write(OLD)
+
+
+def names_drive_c(folder):
+    shutil.rmtree(os.path.join(os.environ.get("WINEPREFIX", ""), "drive_c", OTHER_DRIVE))
+    with open(os.path.join(folder, "p.patch"), "rb") as f:
+        lines = f.read().split(b"\r\n")
+    want = ("sourcefile=C:\\%s\\old.bin" % OTHER_DRIVE).encode()
+    if want not in lines:
+        return "p.patch lacks the line %r" % want
 
 
 CASES = [
@@ -70,4 +94,8 @@ CASES = [
          args=["old.bin", "new.bin", "none{sep}p.patch"], stdout=[], rc=1,
          stderr="hexmend-diff: cannot create {dir}{sep}none{sep}p.patch",
          expect={"none": None}),
+    Case("diff: OLD on another drive is named by its full path", files={"new.bin": NEW},
+         args=["C:\\%s\\old.bin" % OTHER_DRIVE, "new.bin", "p.patch"], stdout=[],
+         setup=on_drive_c, check=names_drive_c, platforms=["windows"],
+         stderr="hexmend-diff: 2 changed regions (5 bytes differ) written to p.patch"),
 ]
