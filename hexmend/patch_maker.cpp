@@ -77,6 +77,16 @@ std::size_t FirstDifference(const char* a, const char* b, std::size_t n) {
     while (i < n) {
         const std::size_t length = std::min(kStride, n - i);
         if (std::memcmp(a + i, b + i, length) != 0) {
+            // Eight bytes at a time up to the word that differs.
+            std::uint64_t x = 0;
+            std::uint64_t y = 0;
+            for (; i + sizeof x <= n; i += sizeof x) {
+                std::memcpy(&x, a + i, sizeof x);
+                std::memcpy(&y, b + i, sizeof y);
+                if (x != y) {
+                    break;
+                }
+            }
             while (a[i] == b[i]) {
                 ++i;
             }
