@@ -459,8 +459,8 @@ def main():
             d = bench_diff(helper, hexmend_diff, work, opts.size_mib, opts.repeat)
             ratio = d["diff"] / d["cat"]
             rows.append(("5. hexmend-diff, two %d MiB files, %s differences" % (
-                opts.size_mib, format(d["places"], ",")), "%.2f s" % d["diff"],
-                "cat OLD NEW > /dev/null %.2f s" % d["cat"], "%.2fx" % ratio, "<= 1.5x",
+                opts.size_mib, format(d["places"], ",")), "%.3f s" % d["diff"],
+                "cat OLD NEW > /dev/null %.3f s" % d["cat"], "%.2fx" % ratio, "<= 1.5x",
                 ratio <= 1.5))
     finally:
         helper.shutdown()
