@@ -7,7 +7,7 @@
 
 Each trial makes OLD and NEW of one length (empty, one byte, text or binary;
 changes at the first and last byte, 7 and 8 equal bytes apart, longer than
-one set, text values with blanks, backslashes and quotes at their ends, an
+one set, across the pieces the files are read in, text values with blanks, backslashes and quotes at their ends, an
 old text "DONOTCHECK"), runs the real hexmend-diff with the patch file beside
 OLD, in a folder below or beside it, above the working folder, or on standard
 output saved in the working folder; then `hexmend PATCH check=true` must pass
@@ -48,7 +48,7 @@ def changed(rng, byte, text):
 def make_files(rng, shape):
     """OLD and NEW for one trial; shape picks a fixed case, else random."""
     text = shape in (2, 4) or (shape > 4 and rng.random() < 0.5)
-    size = {0: 0, 1: 1, 2: 300, 3: 12000, 4: 400}.get(
+    size = {0: 0, 1: 1, 2: 300, 3: 140000, 4: 400}.get(
         shape, rng.choice([0, 1, 2, rng.randrange(3, 64), rng.randrange(64, 20000)]))
     pool = b" \\'\"abcxyz=#" if text else None
     old = bytearray(rng.choice(pool) if text else rng.randrange(256) for _ in range(size))
@@ -60,7 +60,10 @@ def make_files(rng, shape):
         # Changes 7 and then 8 equal bytes apart.
         spans += [(100, 101), (108, 109), (117, 118)]
     if shape == 3:
-        spans.append((1000, 1000 + 2 * SET_BYTES + 500))
+        # Longer than two sets, and across the 64 KiB pieces the files are
+        # read in, one region across and one up to the pieces' border.
+        spans += [(1000, 1000 + 2 * SET_BYTES + 500), (65536 - 300, 65536 + 300),
+                  (2 * 65536 - 5, 2 * 65536)]
     for _ in range(rng.randrange(0, 12) if shape > 4 and size else 0):
         start = rng.randrange(size)
         spans.append((start, min(size, start + rng.choice([1, 2, 7, 8, 30, 5000]))))
