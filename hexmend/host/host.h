@@ -104,6 +104,10 @@ class Host {
     // Removes "." and ".." segments from path. Returns false when the
     // platform cannot canonicalise it.
     virtual bool CanonicalizePath(const std::string& path, std::string* result) const = 0;
+    // The full path of path: a relative path is taken from the working folder
+    // (on Windows, a drive's own working folder for "D:name"), then
+    // canonicalised lexically like CanonicalizePath.
+    virtual Status AbsolutePath(const std::string& path, std::string* result) = 0;
     // Longest path, in bytes, the platform's file calls take.
     virtual std::size_t MaxPathLength() const = 0;
     // True when folder (without its trailing separator) is a root that always

@@ -350,6 +350,20 @@ class PosixHost final : public Host {
         return true;
     }
 
+    Status AbsolutePath(const std::string& path, std::string* result) override {
+        std::string full = path;
+        if (IsRelativePath(path)) {
+            std::vector<char> buf(PATH_MAX + 1, '\0');
+            if (::getcwd(buf.data(), buf.size()) == nullptr) {
+                return PosixError("cannot find the full path of", path, errno);
+            }
+            full = std::string(buf.data()) + "/" + path;
+        }
+        return CanonicalizePath(full, result)
+                   ? Status::Ok()
+                   : PosixError("cannot find the full path of", path, EINVAL);
+    }
+
     std::size_t MaxPathLength() const override {
         return PATH_MAX - 1;
     }

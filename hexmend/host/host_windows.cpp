@@ -376,6 +376,22 @@ class WindowsHost final : public Host {
         return true;
     }
 
+    // GetFullPathNameA works on the text alone, with the working folder of
+    // the drive the path names.
+    Status AbsolutePath(const std::string& path, std::string* result) override {
+        char buf[MAX_PATH + 1] = {};
+        const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof buf, buf, nullptr);
+        if (n == 0) {
+            return WindowsError("cannot find the full path of", path, ::GetLastError());
+        }
+        // A result that does not fit comes back as the size it needs.
+        if (n >= sizeof buf) {
+            return WindowsError("cannot find the full path of", path, ERROR_FILENAME_EXCED_RANGE);
+        }
+        *result = std::string(buf, n);
+        return Status::Ok();
+    }
+
     // MAX_PATH counts the terminating zero: the ANSI file calls take 259
     // characters.
     std::size_t MaxPathLength() const override { return MAX_PATH - 1; }

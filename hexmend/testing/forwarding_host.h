@@ -25,6 +25,9 @@ class ForwardingHost : public Host {
     bool CanonicalizePath(const std::string& path, std::string* result) const override {
         return base_.CanonicalizePath(path, result);
     }
+    Status AbsolutePath(const std::string& path, std::string* result) override {
+        return base_.AbsolutePath(path, result);
+    }
     std::size_t MaxPathLength() const override { return base_.MaxPathLength(); }
     bool IsRootFolder(const std::string& folder) const override {
         return base_.IsRootFolder(folder);

@@ -188,6 +188,11 @@ bool MemoryHost::CanonicalizePath(const std::string& path, std::string* result) 
     return true;
 }
 
+Status MemoryHost::AbsolutePath(const std::string& path, std::string* result) {
+    *result = Normalize(path);
+    return Status::Ok();
+}
+
 std::size_t MemoryHost::MaxPathLength() const {
     return 4095;
 }

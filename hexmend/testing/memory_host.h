@@ -49,6 +49,8 @@ class MemoryHost : public Host {
     bool IsFolderSeparator(char c) const override;
     bool IsRelativePath(const std::string& path) const override;
     bool CanonicalizePath(const std::string& path, std::string* result) const override;
+    // The working folder is the root.
+    Status AbsolutePath(const std::string& path, std::string* result) override;
     std::size_t MaxPathLength() const override;
     bool IsRootFolder(const std::string& folder) const override;
     bool FileExists(const std::string& path) override;
