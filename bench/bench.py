@@ -2,7 +2,8 @@
 """hexmend benchmark: wall time, cost per block and peak memory, each against
 a baseline measured in the same run on the same machine.
 
-    bench/bench.py --hexmend PATH [--work DIR] [--size-mib 1024] [--repeat 3]
+    bench/bench.py --hexmend PATH [--hexmend-diff PATH] [--work DIR]
+                   [--size-mib 1024] [--repeat 3] [--only 12345]
 
 1. A source of --size-mib MiB with 10,000 patches of mixed actions in both
    styles, against a durable copy of the same file made just before
@@ -18,10 +19,13 @@ a baseline measured in the same run on the same machine.
    the plain call, as any caller gets it; zlib's work alone (buffers in
    large pages and touched beforehand) is shown beside it. Goal: within 1.1
    times.
+5. hexmend-diff over two files of --size-mib MiB that differ in 10,000
+   places, writing its patch file, against reading both files
+   (cat OLD NEW > /dev/null). Goal: at most 1.5 times the reading.
 
 Each figure is the median of --repeat runs. Files go to a fresh folder in
 --work (default: the system's temporary folder) that is removed at the end;
-the 1 GiB run needs about 3.5 GiB of free space there.
+the 1 GiB run needs about 3.5 GiB of free space there (run 5: 2 GiB).
 """
 
 import argparse
@@ -308,7 +312,24 @@ def fresh_memory_cost():
     return first, again
 
 
-# ---- the four measurements ----
+def make_pair(work, size_mib, seed):
+    """OLD and NEW of size_mib MiB that differ in 10,000 places, evenly
+    spread, each 1 to 16 bytes long; returns how many places."""
+    rng = random.Random(seed)
+    block = rng.randbytes(min(size_mib, 64) * MIB)
+    old = block * (size_mib * MIB // len(block))
+    new = bytearray(old)
+    stride = len(new) // 10000
+    for i in range(10000):
+        at = i * stride + rng.randrange(stride - 16)
+        length = rng.randrange(1, 17)
+        new[at:at + length] = bytes(b ^ 0xFF for b in new[at:at + length])
+    write_file(os.path.join(work, "old.bin"), old)
+    write_file(os.path.join(work, "new.bin"), new)
+    return 10000
+
+
+# ---- the measurements ----
 
 def bench_large(helper, hexmend, work, size_mib, repeat):
     src, dst, target, patch = (os.path.join(work, n)
@@ -357,17 +378,39 @@ def bench_zlib(helper, hexmend, work, repeat):
     return results
 
 
+def bench_diff(helper, hexmend_diff, work, size_mib, repeat):
+    old, new, patch = (os.path.join(work, n) for n in ("old.bin", "new.bin", "diff.patch"))
+    places = helper.submit(make_pair, work, size_mib, 4).result()
+    times, cats = [], []
+    for _ in range(repeat):
+        with open(os.devnull, "wb") as null:
+            cats.append(run_measured(["cat", old, new], stdout=null)[0])
+        remove(patch)
+        times.append(run_measured([hexmend_diff, old, new, patch])[0])
+    with open(patch, "rb") as f:
+        blocks = sum(1 for line in f if line == b"<patch>\n")
+    if blocks != places:
+        sys.exit("hexmend-diff wrote %d blocks for %d places" % (blocks, places))
+    for path in (old, new, patch):
+        remove(path)
+    return {"diff": statistics.median(times), "cat": statistics.median(cats), "places": places}
+
+
 # ---- report ----
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--hexmend", required=True, help="the hexmend program to measure")
+    parser.add_argument("--hexmend-diff", default=None,
+                        help="the hexmend-diff program to measure (default: beside hexmend)")
     parser.add_argument("--work", default=None, help="folder for the files (default: temp)")
     parser.add_argument("--size-mib", type=int, default=1024, help="size of run 1's source")
     parser.add_argument("--repeat", type=int, default=3, help="runs per figure (median)")
-    parser.add_argument("--only", default="1234", help="which measurements to make")
+    parser.add_argument("--only", default="12345", help="which measurements to make")
     opts = parser.parse_args()
     hexmend = os.path.abspath(opts.hexmend)
+    hexmend_diff = os.path.abspath(opts.hexmend_diff or os.path.join(
+        os.path.dirname(hexmend), "hexmend-diff" + os.path.splitext(hexmend)[1]))
     work = tempfile.mkdtemp(prefix="hexmend-bench-", dir=opts.work)
     # Part 2 measures the walk over the blocks: in memory when the machine
     # has a memory file system, so that the disk's noise stays out of it.
@@ -412,6 +455,13 @@ def main():
                              "%s %.2f s (zlib's work alone %.2f s: %.2fx)" % (
                                  z["what"], z["plain"], z["strict"], z[style] / z["strict"]),
                              "%.2fx" % ratio, "<= 1.1x", ratio <= 1.1))
+        if "5" in opts.only:
+            d = bench_diff(helper, hexmend_diff, work, opts.size_mib, opts.repeat)
+            ratio = d["diff"] / d["cat"]
+            rows.append(("5. hexmend-diff, two %d MiB files, %s differences" % (
+                opts.size_mib, format(d["places"], ",")), "%.3f s" % d["diff"],
+                "cat OLD NEW > /dev/null %.3f s" % d["cat"], "%.2fx" % ratio, "<= 1.5x",
+                ratio <= 1.5))
     finally:
         helper.shutdown()
         shutil.rmtree(work, ignore_errors=True)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds hexmend for speed (build-bench/) and runs the benchmark with it:
+# Builds hexmend and hexmend-diff for speed (build-bench/) and runs the
+# benchmark with them:
 #   bench/run.sh [bench.py options]      e.g. bench/run.sh --size-mib 256 --repeat 1
 # Prints a table of figures and ratios against baselines measured in the
 # same run; see bench/bench.py for what is measured.
@@ -7,5 +8,5 @@ set -eu
 cd "$(dirname "$0")/.."
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
     -DOSTRA_BUILD_LAUNCHER=OFF >/dev/null
-cmake --build build-bench -j2 --target hexmend >/dev/null
+cmake --build build-bench -j2 --target hexmend hexmend-diff >/dev/null
 exec python3 bench/bench.py --hexmend build-bench/bin/hexmend "$@"

@@ -6,8 +6,8 @@
 //
 // Properties: the run ends with exit code 0 or 1 and never crashes; a failed
 // run changes no file at all; a successful run changes or creates at most one
-// file, and that file has the length of the source it loaded; no temporary file and no open
-// file remains; a run-time failure is one "hexmend: " line on standard error.
+// file, and that file has the length of the source it loaded; no temporary file, no journal and
+// no open file remains; a run-time failure is one "hexmend: " line on standard error.
 
 #include <cstddef>
 #include <cstdint>
@@ -36,9 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::map<std::string, std::string> before = host.Files();
 
     std::vector<std::string> arguments = {hexmend::testing::MemoryHost::kProgramPath, "/p/p.txt"};
-    // Inputs of odd length also walk the verbatim echo.
+    // Inputs of odd length also walk the verbatim echo; every third one
+    // writes in place where the target is the source.
     if (size % 2 == 1) {
         arguments.emplace_back("verbatim=true");
+    }
+    if (size % 3 == 0) {
+        arguments.emplace_back("inplace=true");
     }
     int rc = 0;
     {
@@ -49,6 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(rc == 0 || rc == 1, "exit code is 0 or 1");
     FUZZ_CHECK(host.OpenWriters() == 0, "every file written is closed");
     FUZZ_CHECK(host.TempFiles().empty(), "no temporary file remains");
+    for (const auto& [path, bytes] : host.Files()) {
+        FUZZ_CHECK(path.find(".hexmend-journal") == std::string::npos, "no journal remains");
+    }
     const std::map<std::string, std::string> after = host.Files();
     if (rc == 1) {
         FUZZ_CHECK(after == before, "a failed run changes no file");

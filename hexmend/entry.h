@@ -17,7 +17,8 @@ std::string OptionValue(const std::vector<std::string>& arguments, std::string_v
 bool OptionIsOn(const std::vector<std::string>& arguments, std::string_view name);
 
 // Runs hexmend over arguments (argument 0 being the program's own full path)
-// and returns the exit code: 0 success, 1 failure, 2 usage text written.
+// and returns the exit code: 0 success (also after the help or the version
+// was asked for), 1 failure, 2 usage text written for want of a FILENAME.
 // Catches run-time failures and describes them on standard error.
 int RunHexmend(const std::vector<std::string>& arguments);
 

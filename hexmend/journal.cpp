@@ -203,6 +203,18 @@ bool ApplyJournal(File& journal, const JournalHeader& header, File& file) {
     return true;
 }
 
+// Makes the journal at journalPath durably incomplete: its magic is
+// overwritten and synced. Where removing a file cannot be made durable
+// (Windows), a removed journal could come back after a power cut and undo a
+// run that succeeded; an invalid one is only deleted.
+void InvalidateJournal(Host& host, const std::string& journalPath) {
+    std::unique_ptr<File> journal;
+    Check(host.OpenForUpdate(journalPath, &journal));
+    Check(journal->WriteAt(0, Bytes(kMagic.size(), '\0')));
+    Check(journal->Sync());
+    Check(journal->Close());
+}
+
 void RemoveJournal(Host& host, const std::string& journalPath) {
     Check(host.RemoveFile(journalPath));
     Check(host.SyncFolderOf(journalPath));
@@ -282,7 +294,7 @@ void CommitInPlace(RunState& run, const std::string& targetPath) {
             Check(file.WriteAt(offset, bytes));
         }
         Check(file.Sync());
-        RemoveJournal(host, journalPath);
+        InvalidateJournal(host, journalPath);
     } catch (const RunTimeFailure&) {
         // Put the old bytes back at once; when even that fails, the journal
         // stays for the next run.
@@ -292,6 +304,8 @@ void CommitInPlace(RunState& run, const std::string& targetPath) {
         }
         throw;
     }
+    // The run has committed: the file holds the new bytes for good.
+    RemoveJournal(host, journalPath);
 }
 
 }  // namespace hexmend

@@ -261,6 +261,53 @@ UnescapeResult UnescapeValue(std::string_view text) {
     return result;
 }
 
+Bytes EscapeValue(std::string_view bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    Bytes text;
+    text.reserve(bytes.size() + bytes.size() / 8 + 8);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        const auto byte = static_cast<unsigned char>(c);
+        const bool atEnd = i == 0 || i + 1 == bytes.size();
+        switch (c) {
+            case '\\':
+                text += "\\\\";
+                continue;
+            case '\a':
+                text += "\\a";
+                continue;
+            case '\b':
+                text += "\\b";
+                continue;
+            case '\f':
+                text += "\\f";
+                continue;
+            case '\n':
+                text += "\\n";
+                continue;
+            case '\r':
+                text += "\\r";
+                continue;
+            case '\t':
+                text += "\\t";
+                continue;
+            case '\v':
+                text += "\\v";
+                continue;
+            default:
+                break;
+        }
+        if ((byte > 0x20 && byte < 0x7F) || (byte == 0x20 && !atEnd)) {
+            text += c;
+        } else {
+            text += "\\x";
+            text += kDigits[byte >> 4];
+            text += kDigits[byte & 0x0F];
+        }
+    }
+    return text;
+}
+
 bool UnescapeInPlace(Bytes& text) {
     // Decoding never lengthens: the decoded bytes are written at `out`, which
     // never passes the read position `in`.

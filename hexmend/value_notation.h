@@ -29,6 +29,15 @@ struct UnescapeResult {
 // Replaces backslash escapes (\\ \' \" \a \b \f \n \r \t \v \xHH).
 UnescapeResult UnescapeValue(std::string_view text);
 
+// The inverse of UnescapeValue, for a value of a regular-style line:
+// UnescapeValue(EscapeValue(bytes)) gives bytes back for any bytes. The
+// result holds only the printable characters 0x20..0x7E, never a blank at
+// its start or end (nothing an editor trims or a reader could take for the
+// line's end), and never a lone backslash: "\\" stands for a backslash, the
+// named escapes for their control characters and "\xHH" (upper-case) for
+// every other byte outside 0x21..0x7E.
+Bytes EscapeValue(std::string_view bytes);
+
 // UnescapeValue on text's own storage, for values too large to copy: text
 // becomes the decoded bytes (when false is returned, those decoded before
 // the first fault). Returns the flag of UnescapeValue.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds hexmend for Windows with mingw-w64 into build-windows/ (the
-# program is build-windows/bin/hexmend.exe, one file that needs only system
-# DLLs) and runs the end-to-end suite against it under wine: headless, with
-# the wine prefix inside build-windows/.
+# programs are build-windows/bin/hexmend.exe and hexmend-diff.exe, each one
+# file that needs only system DLLs) and runs the end-to-end suite against
+# them under wine: headless, with the wine prefix inside build-windows/.
 # Needs the mingw-w64 and wine packages of scripts/install-deps.sh --all.
 set -eu
 cd "$(dirname "$0")/.."
@@ -20,16 +20,19 @@ cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DOSTRA_BUILD_LAUNCHER=OFF
 cmake --build build-windows -j"$jobs"
 
-# A release is this one file: it must import nothing but the system's DLLs.
+# A release is these files, each on its own: they must import nothing but
+# the system's DLLs.
 system_dlls='^(kernel32|msvcrt|shlwapi|user32|advapi32|shell32|ntdll)\.dll$'
-imports=$(x86_64-w64-mingw32-objdump -p build-windows/bin/hexmend.exe |
-    sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
-others=$(printf '%s\n' "$imports" | grep -Ev "$system_dlls" || true)
-if [ -n "$others" ]; then
-    echo "test-windows.sh: hexmend.exe needs DLLs that Windows does not have:" $others >&2
-    exit 1
-fi
-echo "hexmend.exe imports:" $imports
+for program in hexmend.exe hexmend-diff.exe; do
+    imports=$(x86_64-w64-mingw32-objdump -p "build-windows/bin/$program" |
+        sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
+    others=$(printf '%s\n' "$imports" | grep -Ev "$system_dlls" || true)
+    if [ -n "$others" ]; then
+        echo "test-windows.sh: $program needs DLLs that Windows does not have:" $others >&2
+        exit 1
+    fi
+    echo "$program imports:" $imports
+done
 
 # No display: wine's console programs need none.
 unset DISPLAY WAYLAND_DISPLAY

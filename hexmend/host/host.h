@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/status.h"
 
@@ -84,6 +85,11 @@ class Host {
     // ---- Process ----
     // Full path of the running program's executable, as the OS reports it.
     virtual std::string ExecutablePath() = 0;
+    // Full path of the working folder; empty when the system cannot tell it.
+    virtual std::string CurrentFolder() = 0;
+    // The arguments that, given alone, ask for the usage text ("--help",
+    // "-h", and whatever else is usual on the platform).
+    virtual std::vector<std::string> HelpWords() const = 0;
 
     // ---- Paths ----
     // Returns path in the platform's form. On POSIX every backslash becomes
@@ -98,6 +104,10 @@ class Host {
     // Removes "." and ".." segments from path. Returns false when the
     // platform cannot canonicalise it.
     virtual bool CanonicalizePath(const std::string& path, std::string* result) const = 0;
+    // The full path of path: a relative path is taken from the working folder
+    // (on Windows, a drive's own working folder for "D:name"), then
+    // canonicalised lexically like CanonicalizePath.
+    virtual Status AbsolutePath(const std::string& path, std::string* result) = 0;
     // Longest path, in bytes, the platform's file calls take.
     virtual std::size_t MaxPathLength() const = 0;
     // True when folder (without its trailing separator) is a root that always

@@ -276,6 +276,23 @@ class PosixHost final : public Host {
 #endif
     }
 
+    std::string CurrentFolder() override {
+        std::vector<char> buf(256, '\0');
+        for (;;) {
+            if (::getcwd(buf.data(), buf.size()) != nullptr) {
+                return std::string(buf.data());
+            }
+            if (errno != ERANGE) {
+                return std::string();
+            }
+            buf.resize(buf.size() * 2);
+        }
+    }
+
+    std::vector<std::string> HelpWords() const override {
+        return {"--help", "-h"};
+    }
+
     std::string NativePath(std::string_view path) const override {
         std::string result(path);
         for (char& c : result) {
@@ -331,6 +348,20 @@ class PosixHost final : public Host {
         }
         *result = out.empty() ? "." : out;
         return true;
+    }
+
+    Status AbsolutePath(const std::string& path, std::string* result) override {
+        std::string full = path;
+        if (IsRelativePath(path)) {
+            std::vector<char> buf(PATH_MAX + 1, '\0');
+            if (::getcwd(buf.data(), buf.size()) == nullptr) {
+                return PosixError("cannot find the full path of", path, errno);
+            }
+            full = std::string(buf.data()) + "/" + path;
+        }
+        return CanonicalizePath(full, result)
+                   ? Status::Ok()
+                   : PosixError("cannot find the full path of", path, EINVAL);
     }
 
     std::size_t MaxPathLength() const override {

@@ -6,11 +6,14 @@
 #include <shlwapi.h>
 #include <windows.h>
 
-#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "host/host.h"
 
@@ -45,94 +48,252 @@ std::string FolderOf(const std::string& path) {
     return end == std::string::npos ? std::string() : path.substr(0, end + 1);
 }
 
-// Owns a file handle.
-class Handle {
+// A 64-bit count of FILETIME's 100-nanosecond ticks.
+std::int64_t Ticks(DWORD high, DWORD low) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+}
+
+FileState StateOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    FileState state;
+    state.identity.volume = info.dwVolumeSerialNumber;
+    state.identity.index =
+        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    state.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    state.modified = Ticks(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+    return state;
+}
+
+// An OVERLAPPED that names offset: with a synchronous handle the call reads
+// or writes there and returns when it is done.
+// The byte that runs lock to keep each other out of a file.
+constexpr std::uint64_t kLockOffset = std::uint64_t{1} << 62;
+
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED overlapped = {};
+    overlapped.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return overlapped;
+}
+
+// A file handle with the calls of File. path names the file in messages
+// (for a temporary file, the target it is meant for).
+//
+// Every read and write names its offset: Read and Append keep their own
+// offset, so that ReadAt and WriteAt, which move the system's file pointer
+// of a synchronous handle, do not disturb them.
+class WindowsFile final : public File {
   public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    ~Handle() { Close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
+    WindowsFile(HANDLE h, std::string path) : h_(h), path_(std::move(path)) {}
+    ~WindowsFile() override { (void)Release(); }
+    WindowsFile(const WindowsFile&) = delete;
+    WindowsFile& operator=(const WindowsFile&) = delete;
 
-    HANDLE get() const { return h_; }
-    // Returns false when closing fails; GetLastError() tells why.
-    bool Close() {
-        const HANDLE h = h_;
-        h_ = INVALID_HANDLE_VALUE;
-        return h == INVALID_HANDLE_VALUE || ::CloseHandle(h) != 0;
-    }
-
-  private:
-    HANDLE h_;
-};
-
-class WindowsReadableFile final : public ReadableFile {
-  public:
-    WindowsReadableFile(HANDLE h, std::string path) : handle_(h), path_(std::move(path)) {}
-
-    Status Size(std::uint64_t* size) override {
-        LARGE_INTEGER li;
-        if (!::GetFileSizeEx(handle_.get(), &li)) {
+    Status State(FileState* state) override {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!::GetFileInformationByHandle(h_, &info)) {
             return WindowsError("cannot read", path_, ::GetLastError());
         }
-        *size = static_cast<std::uint64_t>(li.QuadPart);
+        *state = StateOf(info);
+        // The change time covers changes of the attributes too; where the
+        // file system does not keep one it stays 0.
+        FILE_BASIC_INFO basic;
+        if (::GetFileInformationByHandleEx(h_, FileBasicInfo, &basic, sizeof basic)) {
+            state->changed = basic.ChangeTime.QuadPart;
+        }
         return Status::Ok();
     }
 
     Status Read(char* buf, std::size_t n, std::size_t* got) override {
+        const Status status = ReadAt(offset_, buf, n, got);
+        if (status.ok()) {
+            offset_ += *got;
+        }
+        return status;
+    }
+
+    Status ReadAt(std::uint64_t offset, char* buf, std::size_t n, std::size_t* got) override {
+        OVERLAPPED overlapped = At(offset);
         DWORD read = 0;
-        if (!::ReadFile(handle_.get(), buf, static_cast<DWORD>(n < kMaxChunk ? n : kMaxChunk),
-                        &read, nullptr)) {
-            return WindowsError("cannot read", path_, ::GetLastError());
+        if (!::ReadFile(h_, buf, static_cast<DWORD>(n < kMaxChunk ? n : kMaxChunk), &read,
+                        &overlapped)) {
+            const DWORD error = ::GetLastError();
+            // A read at or past the end of the file.
+            if (error == ERROR_HANDLE_EOF) {
+                *got = 0;
+                return Status::Ok();
+            }
+            return WindowsError("cannot read", path_, error);
         }
         *got = read;
         return Status::Ok();
     }
 
-  private:
-    Handle handle_;
-    std::string path_;
-};
-
-class WindowsWritableFile final : public WritableFile {
-  public:
-    // displayPath is the file the bytes are meant for, named in messages.
-    WindowsWritableFile(HANDLE h, std::string displayPath)
-        : handle_(h), path_(std::move(displayPath)) {}
-
     Status Append(std::string_view data) override {
+        const Status status = WriteAt(offset_, data);
+        if (status.ok()) {
+            offset_ += data.size();
+        }
+        return status;
+    }
+
+    Status WriteAt(std::uint64_t offset, std::string_view data) override {
         while (!data.empty()) {
+            OVERLAPPED overlapped = At(offset);
             DWORD written = 0;
             const DWORD chunk =
                 static_cast<DWORD>(data.size() < kMaxChunk ? data.size() : kMaxChunk);
-            if (!::WriteFile(handle_.get(), data.data(), chunk, &written, nullptr)) {
+            if (!::WriteFile(h_, data.data(), chunk, &written, &overlapped)) {
                 return WindowsError("cannot write", path_, ::GetLastError());
             }
             if (written == 0) {
                 return WindowsError("cannot write", path_, ERROR_HANDLE_DISK_FULL);
             }
             data.remove_prefix(written);
+            offset += written;
         }
         return Status::Ok();
     }
 
     Status Sync() override {
-        if (!::FlushFileBuffers(handle_.get())) {
+        if (!::FlushFileBuffers(h_)) {
             return WindowsError("cannot write", path_, ::GetLastError());
         }
         return Status::Ok();
     }
 
+    // One byte far past any data hexmend can patch: Windows locks are
+    // mandatory, and a lock over the data would keep every other reader out
+    // (the system's own copy of the file included), while hexmend runs only
+    // need to keep each other out. Without LOCKFILE_FAIL_IMMEDIATELY the call
+    // waits until the lock is free.
+    Status Lock() override {
+        OVERLAPPED overlapped = At(kLockOffset);
+        if (!::LockFileEx(h_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &overlapped)) {
+            return WindowsError("cannot lock", path_, ::GetLastError());
+        }
+        locked_ = true;
+        return Status::Ok();
+    }
+
     Status Close() override {
-        if (!handle_.Close()) {
+        if (!Release()) {
             return WindowsError("cannot write", path_, ::GetLastError());
         }
         return Status::Ok();
     }
 
   private:
-    Handle handle_;
+    // Unlocks and closes the handle. Returns false when closing fails;
+    // GetLastError() tells why.
+    bool Release() {
+        const HANDLE h = h_;
+        h_ = INVALID_HANDLE_VALUE;
+        if (h == INVALID_HANDLE_VALUE) {
+            return true;
+        }
+        // Closing releases a lock too, but only when the system gets to it:
+        // the next run must not wait for that.
+        if (locked_) {
+            locked_ = false;
+            OVERLAPPED overlapped = At(kLockOffset);
+            (void)::UnlockFileEx(h, 0, 1, 0, &overlapped);
+        }
+        return ::CloseHandle(h) != 0;
+    }
+
+    HANDLE h_;
     std::string path_;
+    std::uint64_t offset_ = 0;
+    bool locked_ = false;
 };
+
+// The identity of the file (or folder) at path. Without access rights the
+// file opens whatever sharing its holders chose; backup semantics open a
+// folder as well.
+bool IdentifyFileAt(const std::string& path, FileIdentity* identity) {
+    const HANDLE h =
+        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = ::GetFileInformationByHandle(h, &info) != 0;
+    ::CloseHandle(h);
+    if (known) {
+        *identity = StateOf(info).identity;
+    }
+    return known;
+}
+
+// The attributes a temporary file for target gets: those of an existing
+// target that replacing it must keep (hidden, system, archive, not content
+// indexed), else none. Read-only is never kept: the file must be written.
+DWORD AttributesFor(const std::string& target) {
+    const DWORD existing = ::GetFileAttributesA(target.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        const DWORD kept = existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        if (kept != 0) {
+            return kept;
+        }
+    }
+    return FILE_ATTRIBUTE_NORMAL;
+}
+
+// Temporary names: ".hexmend-" and eight hexadecimal digits, a different
+// one for each attempt.
+class TempNames {
+  public:
+    explicit TempNames(const std::string& target)
+        : folder_(FolderOf(target)),
+          seed_(::GetCurrentProcessId() * 2654435761u ^ ::GetTickCount()) {}
+
+    std::string Next() {
+        char name[32];
+        std::snprintf(name, sizeof name, ".hexmend-%08lx",
+                      static_cast<unsigned long>(seed_ + attempts_));
+        ++attempts_;
+        return folder_ + name;
+    }
+    // True when a name that was taken may be followed by another attempt.
+    bool MayRetry(DWORD error) const {
+        return (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && attempts_ <= 100;
+    }
+
+  private:
+    std::string folder_;
+    DWORD seed_;
+    DWORD attempts_ = 0;
+};
+
+// The buffer of a copy that passes through this process.
+constexpr std::uint64_t kCopyChunk = std::uint64_t{8} << 20;
+
+// Fills file, which is empty, with the first size bytes of source, read
+// through this process.
+Status CopyThrough(File& source, const std::string& sourcePath, std::uint64_t size, File& file) {
+    std::string buffer(static_cast<std::size_t>(size < kCopyChunk ? size : kCopyChunk), '\0');
+    std::uint64_t done = 0;
+    while (done < size) {
+        const std::uint64_t left = size - done;
+        const std::size_t want = static_cast<std::size_t>(left < kCopyChunk ? left : kCopyChunk);
+        std::size_t got = 0;
+        Status status = source.ReadAt(done, &buffer[0], want, &got);
+        if (!status.ok()) {
+            return status;
+        }
+        if (got == 0) {
+            return WindowsError("cannot read", sourcePath, ERROR_HANDLE_EOF);
+        }
+        status = file.WriteAt(done, std::string_view(buffer.data(), got));
+        if (!status.ok()) {
+            return status;
+        }
+        done += got;
+    }
+    return Status::Ok();
+}
 
 class WindowsHost final : public Host {
   public:
@@ -158,6 +319,30 @@ class WindowsHost final : public Host {
             path.resize(path.size() * 2);
         }
     }
+
+    std::string CurrentFolder() override {
+        // The size asked for counts the terminating zero; the length written
+        // does not. The folder may change in between: then ask again.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const DWORD size = ::GetCurrentDirectoryA(0, nullptr);
+            if (size == 0) {
+                return std::string();
+            }
+            std::string folder(size, '\0');
+            const DWORD n = ::GetCurrentDirectoryA(size, &folder[0]);
+            if (n == 0) {
+                return std::string();
+            }
+            if (n < size) {
+                folder.resize(n);
+                return folder;
+            }
+        }
+        return std::string();
+    }
+
+    // "/?" is how Windows programs are asked for their usage text.
+    std::vector<std::string> HelpWords() const override { return {"--help", "-h", "/?"}; }
 
     // A "/" is taken as "\", so that a patch file written with either
     // separator works on every platform.
@@ -189,6 +374,22 @@ class WindowsHost final : public Host {
         }
         *result = buf;
         return true;
+    }
+
+    // GetFullPathNameA works on the text alone, with the working folder of
+    // the drive the path names.
+    Status AbsolutePath(const std::string& path, std::string* result) override {
+        char buf[MAX_PATH + 1] = {};
+        const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof buf, buf, nullptr);
+        if (n == 0) {
+            return WindowsError("cannot find the full path of", path, ::GetLastError());
+        }
+        // A result that does not fit comes back as the size it needs.
+        if (n >= sizeof buf) {
+            return WindowsError("cannot find the full path of", path, ERROR_FILENAME_EXCED_RANGE);
+        }
+        *result = std::string(buf, n);
+        return Status::Ok();
     }
 
     // MAX_PATH counts the terminating zero: the ANSI file calls take 259
@@ -231,47 +432,73 @@ class WindowsHost final : public Host {
         return Status::Ok();
     }
 
-    Status OpenForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
-        const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool IdentifyFile(const std::string& path, FileIdentity* identity) override {
+        return IdentifyFileAt(path, identity);
+    }
+
+    // Others may read the file meanwhile, but neither write, delete nor
+    // rename it: the name stays bound to this file while it is open.
+    Status OpenForReading(const std::string& path, std::unique_ptr<File>* file) override {
+        return Open(path, GENERIC_READ, file);
+    }
+
+    Status OpenForUpdate(const std::string& path, std::unique_ptr<File>* file) override {
+        return Open(path, GENERIC_READ | GENERIC_WRITE, file);
+    }
+
+    Status CreateNewFile(const std::string& path, std::unique_ptr<File>* file) override {
+        const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
-            return WindowsError("cannot open", path, ::GetLastError());
+            return WindowsError("cannot create", path, ::GetLastError());
         }
-        *file = std::make_unique<WindowsReadableFile>(h, path);
+        *file = std::make_unique<WindowsFile>(h, path);
         return Status::Ok();
     }
 
-    Status CreateTempFileFor(const std::string& target, std::unique_ptr<WritableFile>* file,
+    // The system copies the file itself (and clones it where the file system
+    // can, as ReFS does); when it cannot, the bytes pass through this
+    // process.
+    Status CreateTempCopyFor(const std::string& target, const std::string& source, File& sourceFile,
+                             std::uint64_t size, std::unique_ptr<File>* file,
+                             std::string* tempPath) override {
+        if (CopiedTemp(target, source, sourceFile, size, file, tempPath)) {
+            return Status::Ok();
+        }
+        std::unique_ptr<File> temp;
+        Status status = CreateTempFileFor(target, &temp, tempPath);
+        if (!status.ok()) {
+            return status;
+        }
+        status = CopyThrough(sourceFile, source, size, *temp);
+        if (!status.ok()) {
+            temp.reset();
+            (void)::DeleteFileA(tempPath->c_str());
+            tempPath->clear();
+            return status;
+        }
+        *file = std::move(temp);
+        return Status::Ok();
+    }
+
+    Status CreateTempFileFor(const std::string& target, std::unique_ptr<File>* file,
                              std::string* tempPath) override {
         // The temporary file carries the attributes the target has now, so
         // that replacing a hidden or system file keeps it so.
-        DWORD attributes = FILE_ATTRIBUTE_NORMAL;
-        const DWORD existing = ::GetFileAttributesA(target.c_str());
-        if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            const DWORD kept =
-                existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-            if (kept != 0) {
-                attributes = kept;
-            }
-        }
-        const std::string folder = FolderOf(target);
-        DWORD seed = ::GetCurrentProcessId() * 2654435761u ^ ::GetTickCount();
-        for (int attempt = 0;; ++attempt) {
-            char name[32];
-            std::snprintf(name, sizeof name, ".hexmend-%08lx",
-                          static_cast<unsigned long>(seed + static_cast<DWORD>(attempt)));
-            const std::string path = folder + name;
+        const DWORD attributes = AttributesFor(target);
+        TempNames names(target);
+        for (;;) {
+            const std::string path = names.Next();
             // No sharing: nobody else may touch the file until it is moved.
             const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                            attributes, nullptr);
             if (h != INVALID_HANDLE_VALUE) {
                 *tempPath = path;
-                *file = std::make_unique<WindowsWritableFile>(h, target);
+                *file = std::make_unique<WindowsFile>(h, target);
                 return Status::Ok();
             }
             const DWORD error = ::GetLastError();
-            if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt >= 100) {
+            if (!names.MayRetry(error)) {
                 return WindowsError("cannot create", target, error);
             }
         }
@@ -284,6 +511,19 @@ class WindowsHost final : public Host {
         }
         return Status::Ok();
     }
+
+    // Windows has no call that makes a folder's entries durable (a folder
+    // cannot be flushed without administrator rights). What counts is the
+    // replacing move, and MOVEFILE_WRITE_THROUGH in ReplaceFile returns only
+    // once that move is on the disk.
+    Status SyncFolderOf(const std::string& path) override {
+        (void)path;
+        return Status::Ok();
+    }
+
+    // MoveFileEx cannot replace a file that is open without
+    // FILE_SHARE_DELETE, as every file this host opens is.
+    bool CanReplaceOpenFile() const override { return false; }
 
     Status RemoveFile(const std::string& path) override {
         if (!::DeleteFileA(path.c_str())) {
@@ -302,45 +542,115 @@ class WindowsHost final : public Host {
     }
 
     Status WriteStdout(std::string_view text) override {
-        if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
-            return ConsoleError();
-        }
+        const Status status = Host::WriteStdout(text);
         // On a console every line shows as soon as it is written.
-        if (console_ && !text.empty() && text.back() == '\n') {
+        if (status.ok() && console_ && !text.empty() && text.back() == '\n') {
             return FlushStdout();
         }
-        return Status::Ok();
+        return status;
     }
 
-    Status FlushStdout() override {
-        if (std::fflush(stdout) != 0) {
-            return ConsoleError();
-        }
-        return Status::Ok();
-    }
-
-    // The result is ignored: with standard output redirected the call fails
-    // and the text goes out uncoloured. A non-empty NO_COLOR keeps the
-    // console's colours as they are.
-    void SetTextAttribute(int attribute) override {
+    // Bright yellow for the error label, light grey after it. The result is
+    // ignored: with standard output redirected the call fails and the text
+    // goes out uncoloured. A non-empty NO_COLOR keeps the console's colours
+    // as they are.
+    void SetConsoleRole(ConsoleRole role) override {
+        const WORD attribute = role == ConsoleRole::kErrorLabel ? 14 : 7;
         if (stdout_ != nullptr && !noColour_) {
-            (void)::SetConsoleTextAttribute(stdout_, static_cast<WORD>(attribute));
+            (void)::SetConsoleTextAttribute(stdout_, attribute);
         }
-    }
-
-    void WriteStderr(std::string_view text) override {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
     }
 
     std::string_view LineEnd() const override { return "\r\n"; }
 
   private:
-    static Status ConsoleError() {
-        const int error = errno;
-        std::clearerr(stdout);
-        return Status::Error(std::string("hexmend: cannot write to standard output: ") +
-                             std::strerror(error));
+    static Status Open(const std::string& path, DWORD access, std::unique_ptr<File>* file) {
+        const HANDLE h = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            return WindowsError("cannot open", path, ::GetLastError());
+        }
+        *file = std::make_unique<WindowsFile>(h, path);
+        return Status::Ok();
+    }
+
+    // A copy of source made by the system at a new temporary name, with the
+    // target's attributes, holding exactly size bytes, open for writing.
+    // Returns false, leaving nothing behind, when the system cannot make one.
+    static bool CopiedTemp(const std::string& target, const std::string& source, File& sourceFile,
+                           std::uint64_t size, std::unique_ptr<File>* file, std::string* tempPath) {
+        // The copy is made by name. While sourceFile is open nobody can
+        // rename or delete it, so a name that reaches it now names it until
+        // the copy is done.
+        FileState state;
+        FileIdentity named;
+        if (!sourceFile.State(&state).ok() || !IdentifyFileAt(source, &named) ||
+            named != state.identity) {
+            return false;
+        }
+        TempNames names(target);
+        for (;;) {
+            const std::string path = names.Next();
+            // The ANSI calls that follow take no longer path (CopyFileExA
+            // may, and then leave a file no other call reaches).
+            if (path.size() >= MAX_PATH) {
+                return false;
+            }
+            if (::CopyFileExA(source.c_str(), path.c_str(), nullptr, nullptr, nullptr,
+                              COPY_FILE_FAIL_IF_EXISTS)) {
+                std::unique_ptr<WindowsFile> copy = AdoptCopy(path, target, size);
+                if (copy == nullptr) {
+                    (void)::DeleteFileA(path.c_str());
+                    return false;
+                }
+                *tempPath = path;
+                *file = std::move(copy);
+                return true;
+            }
+            const DWORD error = ::GetLastError();
+            if (!names.MayRetry(error)) {
+                // A copy cut short is the system's to remove, but the name
+                // was new: whatever is left there is this run's.
+                if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+                    (void)::DeleteFileA(path.c_str());
+                }
+                return false;
+            }
+        }
+    }
+
+    // Opens the copy at path for writing, with no sharing, and makes it what
+    // a new temporary file for target would be: the target's attributes (the
+    // copy has the source's, read-only included), written now, size bytes
+    // long (the source may have grown since the run opened it).
+    static std::unique_ptr<WindowsFile> AdoptCopy(const std::string& path,
+                                                  const std::string& target, std::uint64_t size) {
+        if (!::SetFileAttributesA(path.c_str(), AttributesFor(target))) {
+            return nullptr;
+        }
+        const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            return nullptr;
+        }
+        auto copy = std::make_unique<WindowsFile>(h, target);
+        LARGE_INTEGER length;
+        if (!::GetFileSizeEx(h, &length) || static_cast<std::uint64_t>(length.QuadPart) < size) {
+            return nullptr;
+        }
+        if (static_cast<std::uint64_t>(length.QuadPart) > size) {
+            LARGE_INTEGER end;
+            end.QuadPart = static_cast<LONGLONG>(size);
+            if (!::SetFilePointerEx(h, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(h)) {
+                return nullptr;
+            }
+        }
+        FILETIME now;
+        ::GetSystemTimeAsFileTime(&now);
+        if (!::SetFileTime(h, nullptr, nullptr, &now)) {
+            return nullptr;
+        }
+        return copy;
     }
 
     HANDLE stdout_ = nullptr;

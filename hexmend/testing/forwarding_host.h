@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/host.h"
 
@@ -13,6 +14,8 @@ class ForwardingHost : public Host {
     explicit ForwardingHost(Host& base) : base_(base) {}
 
     std::string ExecutablePath() override { return base_.ExecutablePath(); }
+    std::string CurrentFolder() override { return base_.CurrentFolder(); }
+    std::vector<std::string> HelpWords() const override { return base_.HelpWords(); }
     std::string NativePath(std::string_view path) const override { return base_.NativePath(path); }
     char FolderSeparator() const override { return base_.FolderSeparator(); }
     bool IsFolderSeparator(char c) const override { return base_.IsFolderSeparator(c); }
@@ -21,6 +24,9 @@ class ForwardingHost : public Host {
     }
     bool CanonicalizePath(const std::string& path, std::string* result) const override {
         return base_.CanonicalizePath(path, result);
+    }
+    Status AbsolutePath(const std::string& path, std::string* result) override {
+        return base_.AbsolutePath(path, result);
     }
     std::size_t MaxPathLength() const override { return base_.MaxPathLength(); }
     bool IsRootFolder(const std::string& folder) const override {

@@ -154,6 +154,14 @@ std::string MemoryHost::ExecutablePath() {
     return kProgramPath;
 }
 
+std::string MemoryHost::CurrentFolder() {
+    return workingFolder;
+}
+
+std::vector<std::string> MemoryHost::HelpWords() const {
+    return {"--help", "-h"};
+}
+
 std::string MemoryHost::NativePath(std::string_view path) const {
     std::string result(path);
     std::replace(result.begin(), result.end(), '\\', '/');
@@ -178,6 +186,11 @@ bool MemoryHost::CanonicalizePath(const std::string& path, std::string* result) 
         *result += '/';
     }
     return true;
+}
+
+Status MemoryHost::AbsolutePath(const std::string& path, std::string* result) {
+    *result = Normalize(path);
+    return Status::Ok();
 }
 
 std::size_t MemoryHost::MaxPathLength() const {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "host/host.h"
 
@@ -36,14 +37,20 @@ class MemoryHost : public Host {
 
     std::string stdoutText;
     std::string stderrText;
+    // What CurrentFolder() reports.
+    std::string workingFolder = "/";
 
     // ---- Host ----
     std::string ExecutablePath() override;
+    std::string CurrentFolder() override;
+    std::vector<std::string> HelpWords() const override;
     std::string NativePath(std::string_view path) const override;
     char FolderSeparator() const override;
     bool IsFolderSeparator(char c) const override;
     bool IsRelativePath(const std::string& path) const override;
     bool CanonicalizePath(const std::string& path, std::string* result) const override;
+    // The working folder is the root.
+    Status AbsolutePath(const std::string& path, std::string* result) override;
     std::size_t MaxPathLength() const override;
     bool IsRootFolder(const std::string& folder) const override;
     bool FileExists(const std::string& path) override;

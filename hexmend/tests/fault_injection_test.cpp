@@ -1,7 +1,7 @@
 // Faults of the system under a real run on real files: each must end as a
 // run-time failure (exit code 1, one "hexmend: ..." line on standard error),
 // leave an existing target byte for byte as it was and leave no temporary
-// file behind.
+// file behind. The same holds for hexmend-diff and its patch file.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "diff_entry.h"
 #include "entry.h"
 #include "fault_host.h"
 #include "host/host.h"
@@ -210,6 +211,85 @@ TEST_F(FaultInjection, StandardOutputThatCannotBeWritten) {
     WriteFile(dir_ / "out.bin", kOldTarget);
     host_.faults.stdoutFails = true;
     ExpectRunTimeFailure(Run(), "standard output", "Broken pipe", true);
+}
+
+// ---- hexmend-diff: the patch file it streams out ----
+
+class DiffFaults : public FaultInjection {
+  protected:
+    void SetUp() override {
+        FaultInjection::SetUp();
+        // A change every 64 bytes: a patch file larger than the source.
+        changed_ = source_;
+        for (std::size_t i = 0; i < changed_.size(); i += 64) {
+            changed_[i] = static_cast<char>(~changed_[i]);
+        }
+        WriteFile(dir_ / "new.bin", changed_);
+    }
+
+    int RunDiff() {
+        ScopedHostOverride use(host_);
+        return RunHexmendDiff({"hexmend-diff", (dir_ / "src.bin").string(),
+                               (dir_ / "new.bin").string(), (dir_ / "p.patch").string()});
+    }
+
+    // One "hexmend-diff: " line naming reason; the folder as it was.
+    void ExpectFailure(int rc, const std::string& reason, const std::string& patchBefore) {
+        EXPECT_EQ(rc, 1);
+        const std::string& err = host_.stderrText;
+        EXPECT_EQ(err.rfind("hexmend-diff: ", 0), 0u) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find(reason), std::string::npos) << err;
+        std::vector<std::string> expected = {"data.bin", "new.bin", "p.txt", "src.bin"};
+        if (!patchBefore.empty()) {
+            expected.push_back("p.patch");
+            EXPECT_EQ(ReadFile(dir_ / "p.patch"), patchBefore);
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(FolderListing(), expected);
+    }
+
+    std::string changed_;
+};
+
+class DiffWriteFaults : public DiffFaults,
+                        public ::testing::WithParamInterface<std::tuple<WriteFault, bool>> {};
+
+TEST_P(DiffWriteFaults, LeaveNoPatchFile) {
+    const auto& [fault, patchExists] = GetParam();
+    const std::string before = patchExists ? kOldTarget : "";
+    if (patchExists) {
+        WriteFile(dir_ / "p.patch", before);
+    }
+    fault.arm(host_.faults);
+    ExpectFailure(RunDiff(), fault.reason, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DiffWriteFaults,
+                         ::testing::Combine(::testing::ValuesIn(kWriteFaults), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<WriteFault, bool>>& param) {
+                             return std::string(std::get<0>(param.param).name) +
+                                    (std::get<1>(param.param) ? "_OverExistingPatchFile"
+                                                              : "_NoPatchFileBefore");
+                         });
+
+TEST_F(DiffFaults, FileThatShrinksWhileItIsRead) {
+    host_.faults.readStops = "new.bin";
+    host_.faults.readStopsAfter = kSourceSize - 1;
+    ExpectFailure(RunDiff(), "new.bin: the file shrank", "");
+}
+
+TEST_F(DiffFaults, ReadError) {
+    host_.faults.readFails = "src.bin";
+    ExpectFailure(RunDiff(), "Input/output error", "");
+}
+
+TEST_F(DiffFaults, ShortReadsGiveTheSamePatchFile) {
+    ASSERT_EQ(RunDiff(), 0) << host_.stderrText;
+    const std::string whole = ReadFile(dir_ / "p.patch");
+    host_.faults.readChunk = 4093;
+    ASSERT_EQ(RunDiff(), 0) << host_.stderrText;
+    EXPECT_EQ(ReadFile(dir_ / "p.patch"), whole);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace hexmend {
 namespace {
@@ -151,6 +153,67 @@ TEST(UnescapeValue, FaultsKeepTheBytesDecodedBeforeThem) {
         const UnescapeResult result = UnescapeValue(text);
         EXPECT_FALSE(result.ok) << "for \"" << text << "\"";
         EXPECT_EQ(result.bytes, bytes) << "for \"" << text << "\"";
+    }
+}
+
+// What EscapeValue gives must survive a regular-style line: printable
+// characters only, no blank at either end, and UnescapeValue gives the
+// bytes back.
+void ExpectEscapedRoundTrip(const Bytes& bytes) {
+    const Bytes text = EscapeValue(bytes);
+    for (const char c : text) {
+        ASSERT_TRUE(c >= 0x20 && c <= 0x7E) << "in \"" << text << "\"";
+    }
+    if (!text.empty()) {
+        ASSERT_NE(text.front(), ' ') << "\"" << text << "\"";
+        ASSERT_NE(text.back(), ' ') << "\"" << text << "\"";
+    }
+    const UnescapeResult result = UnescapeValue(text);
+    ASSERT_TRUE(result.ok) << "for \"" << text << "\"";
+    ASSERT_EQ(result.bytes, bytes) << "for \"" << text << "\"";
+}
+
+TEST(EscapeValue, Examples) {
+    const std::pair<Bytes, std::string> table[] = {
+        {"", ""},
+        {"Hello, world", "Hello, world"},
+        {" a b ", "\\x20a b\\x20"},
+        {" ", "\\x20"},
+        {"a\\b\\", "a\\\\b\\\\"},
+        {"'\"`=<patch>#", "'\"`=<patch>#"},
+        {B({0x00, 0x07, 0x0A, 0x0D, 0x09, 0x7F, 0xFF}), "\\x00\\a\\n\\r\\t\\x7F\\xFF"},
+    };
+    for (const auto& [bytes, text] : table) {
+        EXPECT_EQ(EscapeValue(bytes), text);
+    }
+}
+
+TEST(EscapeValue, UnescapeValueGivesEveryPrintableSequenceBack) {
+    // Every sequence of up to two characters of 0x20..0x7E, then each of them
+    // between two blanks and two backslashes.
+    std::vector<Bytes> all = {""};
+    for (int c = 0x20; c <= 0x7E; ++c) {
+        all.push_back(Bytes(1, static_cast<char>(c)));
+        for (int d = 0x20; d <= 0x7E; ++d) {
+            all.push_back(B({c, d}));
+        }
+    }
+    for (const Bytes& bytes : all) {
+        ExpectEscapedRoundTrip(bytes);
+        ExpectEscapedRoundTrip(" " + bytes + " ");
+        ExpectEscapedRoundTrip("\\" + bytes + "\\");
+    }
+}
+
+TEST(EscapeValue, UnescapeValueGivesAnyBytesBack) {
+    std::mt19937 random(20240612);
+    for (int i = 0; i < 20000; ++i) {
+        Bytes bytes(random() % 24, '\0');
+        // Mostly printable, so that escapes land next to plain characters.
+        for (char& c : bytes) {
+            c = static_cast<char>(random() % 4 == 0 ? random() % 256 : 0x20 + random() % 95);
+        }
+        ExpectEscapedRoundTrip(bytes);
     }
 }
 

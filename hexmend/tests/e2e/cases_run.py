@@ -82,7 +82,7 @@ CASES = [
         args=["silent= true"]),
     run("the first argument carrying an option decides it", HEADER, [BANNER] + LOADING + SAVED,
         args=["Verbatim=no", "verbatim=true"]),
-    Case("a relative FILENAME is taken from the program's folder, not the working folder",
+    Case("a relative FILENAME is taken from the program's folder, whatever the working folder",
          files={"p.txt": HEADER, "src.bin": SOURCE, "elsewhere": None},
          args=["{fromprog}{sep}elsewhere{sep}..{sep}.{sep}p.txt"], cwd="elsewhere",
          stdout=[BANNER] + LOADING + SAVED, expect={"out.bin": SOURCE}),

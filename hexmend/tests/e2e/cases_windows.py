@@ -67,6 +67,20 @@ def written_on_drive_c(folder):
         clear_drive_c(folder)
 
 
+# ---- Attributes ----
+
+def make_read_only(rel):
+    # Wine keeps the read-only attribute in the permission bits.
+    return lambda folder: os.chmod(os.path.join(folder, rel), 0o444)
+
+
+def writable(rel):
+    def check(folder):
+        if not os.stat(os.path.join(folder, rel)).st_mode & 0o200:
+            return "%s is read-only" % rel
+    return check
+
+
 # ---- The console ----
 
 def wine_console_text(raw):
@@ -187,6 +201,10 @@ CASES = [
         HEADER, [BANNER] + LOADING + ["saving {dir}\\out.bin"], rc=1,
         files={"out.bin": b"old"}, expect={"out.bin": b"old"}, holds=[("out.bin", "read")],
         stderr="hexmend: cannot replace {dir}\\out.bin: "),
+
+    # ---- Attributes ----
+    run("the target made from a read-only source is not read-only", HEADER,
+        [BANNER] + LOADING + SAVED, setup=make_read_only("src.bin"), check=writable("out.bin")),
 
     # ---- The console's colours ----
     run("on a console ERROR: alone is bright yellow, and the rest light grey",

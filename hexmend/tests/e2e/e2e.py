@@ -187,6 +187,8 @@ class Case:
             for n in names:
                 if n.startswith(".hexmend-"):
                     problems.append("temporary file left behind: %s" % os.path.join(root, n))
+                elif n.endswith(".hexmend-journal"):
+                    problems.append("journal left behind: %s" % os.path.join(root, n))
         if self.check:
             problem = self.check(folder)
             if problem:

@@ -1,0 +1,253 @@
+#!/usr/bin/env python3
+"""Round trip of hexmend-diff and hexmend over generated files.
+
+    diff_roundtrip.py --program HEXMEND --diff-program HEXMEND_DIFF
+                      [--platform posix|windows] [--wrapper CMD] [--helper PATH]
+                      [--count 30] [--seed N]
+
+Each trial makes OLD and NEW of one length (empty, one byte, text or binary;
+changes at the first and last byte, 7 and 8 equal bytes apart, longer than
+one set, across the pieces the files are read in, text values with blanks, backslashes and quotes at their ends, an
+old text "DONOTCHECK"), runs the real hexmend-diff with the patch file beside
+OLD, in a folder below or beside it, above the working folder, or on standard
+output saved in the working folder; then `hexmend PATCH check=true` must pass
+and leave OLD alone, and `hexmend PATCH` must turn OLD into NEW exactly. The
+patch file's blocks must be the regions the merging rule gives (fewer than 8
+equal bytes apart make one region), in sets of at most 4096 bytes, text as
+replace_string and anything else as replace_bytes. The seed is printed; pass
+it back with --seed to repeat a run.
+"""
+
+import argparse
+import os
+import random
+import re
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from e2e import Platform, run_program
+
+GAP = 8
+SET_BYTES = 4096
+PRINTABLE = bytes(range(0x20, 0x7F))
+ESCAPES = {"\\": 0x5C, "'": 0x27, '"': 0x22, "a": 7, "b": 8, "f": 12, "n": 10, "r": 13, "t": 9,
+           "v": 11}
+
+
+def changed(rng, byte, text):
+    """A byte other than byte, printable when text."""
+    while True:
+        other = rng.choice(PRINTABLE) if text else rng.randrange(256)
+        if other != byte:
+            return other
+
+
+def make_files(rng, shape):
+    """OLD and NEW for one trial; shape picks a fixed case, else random."""
+    text = shape in (2, 4) or (shape > 4 and rng.random() < 0.5)
+    size = {0: 0, 1: 1, 2: 300, 3: 140000, 4: 400}.get(
+        shape, rng.choice([0, 1, 2, rng.randrange(3, 64), rng.randrange(64, 20000)]))
+    pool = b" \\'\"abcxyz=#" if text else None
+    old = bytearray(rng.choice(pool) if text else rng.randrange(256) for _ in range(size))
+    new = bytearray(old)
+    spans = []
+    if shape in (1, 2, 3):
+        spans += [(0, 1), (size - 1, size)]
+    if shape == 2:
+        # Changes 7 and then 8 equal bytes apart.
+        spans += [(100, 101), (108, 109), (117, 118)]
+    if shape == 3:
+        # Longer than two sets, and across the 64 KiB pieces the files are
+        # read in, one region across and one up to the pieces' border.
+        spans += [(1000, 1000 + 2 * SET_BYTES + 500), (65536 - 300, 65536 + 300),
+                  (2 * 65536 - 5, 2 * 65536)]
+    for _ in range(rng.randrange(0, 12) if shape > 4 and size else 0):
+        start = rng.randrange(size)
+        spans.append((start, min(size, start + rng.choice([1, 2, 7, 8, 30, 5000]))))
+    for start, end in spans:
+        for i in range(start, end):
+            new[i] = changed(rng, old[i], text)
+    if shape == 4:
+        # Text values that start and end with blanks, backslashes, quotes,
+        # and a set whose old text hexmend would not compare.
+        old[10:20] = b" \\'\"ab\"'\\ "
+        new[10:20] = b"\\ \"'ba'\" \\"
+        old[200:210], new[200:210] = b"DONOTCHECK", b"donotcheck"
+    return bytes(old), bytes(new)
+
+
+def regions(old, new):
+    """[(start, end)] of the changes, fewer than GAP equal bytes apart joined."""
+    found = []
+    for i in (i for i in range(len(old)) if old[i] != new[i]):
+        if found and i - found[-1][1] < GAP:
+            found[-1][1] = i + 1
+        else:
+            found.append([i, i + 1])
+    return [tuple(r) for r in found]
+
+
+def unescape(text):
+    out, i = bytearray(), 0
+    while i < len(text):
+        if text[i] != "\\":
+            out.append(ord(text[i]))
+            i += 1
+        elif text[i + 1] == "x":
+            out.append(int(text[i + 2:i + 4], 16))
+            i += 4
+        else:
+            out.append(ESCAPES[text[i + 1]])
+            i += 2
+    return bytes(out)
+
+
+def check_patch(patch, old, new, line_end):
+    """Problems with the patch file's text against the regions of old/new."""
+    if re.search(rb"[\r\n]", patch.replace(line_end, b"")):
+        return ["a line end other than %r" % line_end]
+    lines = patch.decode("ascii").split(line_end.decode())
+    blocks, block = [], None
+    for line in lines:
+        if line == "<patch>":
+            block = []
+        elif line == "</patch>":
+            blocks.append(block)
+            block = None
+        elif block is not None:
+            block.append(line)
+    want = regions(old, new)
+    if len(blocks) != len(want):
+        return ["%d blocks, expected the regions %s" % (len(blocks), want)]
+    for block, (start, end) in zip(blocks, want):
+        if block[:2] != ["name=change at %02X" % start, "enabled=true"]:
+            return ["block %s does not start as expected for %X" % (block[:2], start)]
+        at, action = start, None
+        for line in block[2:]:
+            key, value = line.split("=", 1)
+            if key == "action":
+                action = value
+            elif key == "position":
+                if int(value, 16) != at:
+                    return ["set at %s, expected %X" % (value, at)]
+            else:
+                data = unescape(value) if action == "replace_string" else bytes.fromhex(value)
+                source = old if key == "olddata" else new
+                if data != source[at:at + len(data)] or not 0 < len(data) <= SET_BYTES:
+                    return ["%s at %X is not the file's bytes: %s" % (key, at, value[:80])]
+                text = all(0x20 <= b < 0x7F for b in old[at:at + len(data)] + new[at:at + len(data)])
+                if action != ("replace_string" if text else "replace_bytes"):
+                    return ["%s for %r" % (action, data[:40])]
+                if key == "olddata" and data == b"DONOTCHECK":
+                    return ["an old value DONOTCHECK at %X" % at]
+                if key == "newdata":
+                    at += len(data)
+        if at != end:
+            return ["block of %X ends at %X, expected %X" % (start, at, end)]
+    return []
+
+
+# Where the patch goes: (working folder, patch file or None for standard output,
+# how OLD and NEW are named: "rel" from the working folder or "abs").
+LAYOUTS = [("data", "p.patch", "rel"), ("data", "patches/p.patch", "rel"),
+           ("", "other/p.patch", "abs"), ("data", "../p.patch", "rel"),
+           ("data", None, "rel"), ("", None, "abs")]
+
+
+def trial(opts, platform, wrapper, rng, shape, folder):
+    old, new = make_files(rng, shape)
+    cwd_rel, patch_rel, naming = rng.choice(LAYOUTS)
+    cwd = os.path.join(folder, cwd_rel)
+    data = os.path.join(folder, "data")
+    os.makedirs(os.path.join(data, "patches"))
+    os.makedirs(os.path.join(folder, "other"))
+    for name, content in (("old.bin", old), ("new.bin", new)):
+        with open(os.path.join(data, name), "wb") as f:
+            f.write(content)
+
+    def name(path):
+        if naming == "abs":
+            return platform.render(path)
+        return os.path.relpath(path, cwd).replace("/", platform.sep)
+
+    old_path, new_path = os.path.join(data, "old.bin"), os.path.join(data, "new.bin")
+    args = [name(old_path), name(new_path)]
+    patch = os.path.normpath(os.path.join(cwd, patch_rel or "p.patch"))
+    if patch_rel:
+        args.append(name(patch))
+    proc = run_program(wrapper + [opts.diff_program] + args, cwd, dict(os.environ),
+                       None if patch_rel else patch)
+    where = "%d bytes, shape %d, %s %s" % (len(old), shape, args, "" if patch_rel else "> p.patch")
+    err = proc.stderr.decode("latin-1")
+    if proc.returncode != 0:
+        return ["hexmend-diff (%s) exit code %d: %s" % (where, proc.returncode, err)]
+    written = open(patch, "rb").read() if os.path.exists(patch) else b""
+    if old == new:
+        if written or "identical" not in err:
+            return ["identical files (%s) gave %r / %r" % (where, written[:80], err)]
+        return []
+    problems = check_patch(written, old, new, platform.line_end)
+    for extra, expected in (["check=true"], old), ([], new):
+        proc = run_program(wrapper + [opts.program, platform.render(patch)] + extra, cwd,
+                           dict(os.environ), None)
+        got = open(old_path, "rb").read()
+        if proc.returncode != 0 or got != expected:
+            problems.append("hexmend %s (%s): exit code %d, %s:\n%s" % (
+                " ".join(extra), where, proc.returncode,
+                "OLD as expected" if got == expected else "OLD not as expected",
+                proc.stdout.decode("latin-1")[-1500:]))
+            break
+    leftovers = [n for _, _, names in os.walk(folder) for n in names if n.startswith(".hexmend-")]
+    if leftovers:
+        problems.append("temporary files left behind: %s" % leftovers)
+    return ["%s: %s" % (where, p) for p in problems]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True, help="hexmend")
+    parser.add_argument("--diff-program", required=True, help="hexmend-diff")
+    parser.add_argument("--platform", choices=["posix", "windows"], default="posix")
+    parser.add_argument("--wrapper", default="", help="command that runs the programs (wine)")
+    parser.add_argument("--helper", default="", help="the Windows build's windows_helper.exe")
+    parser.add_argument("--count", type=int, default=30)
+    parser.add_argument("--seed", type=int, default=None)
+    opts = parser.parse_args()
+    opts.program = os.path.abspath(opts.program)
+    opts.diff_program = os.path.abspath(opts.diff_program)
+    seed = opts.seed if opts.seed is not None else random.SystemRandom().randrange(10 ** 9)
+    print("seed %d (repeat with --seed %d)" % (seed, seed), flush=True)
+    platform = Platform(opts.platform)
+    wrapper = shlex.split(opts.wrapper)
+    keeper = None
+    if opts.helper:
+        # Keeps wine's server up between the runs (see e2e.py).
+        keeper = subprocess.Popen(wrapper + [os.path.abspath(opts.helper), "wait"],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL)
+        keeper.stdout.readline()
+    failed = 0
+    try:
+        for i in range(opts.count):
+            folder = tempfile.mkdtemp(prefix="hexmend-diff-")
+            try:
+                problems = trial(opts, platform, wrapper, random.Random(seed + i), i, folder)
+            finally:
+                shutil.rmtree(folder, ignore_errors=True)
+            print("%s trial %d" % ("FAIL" if problems else "ok  ", i))
+            for p in problems:
+                print("    " + p.replace("\n", "\n    "))
+            failed += bool(problems)
+    finally:
+        if keeper:
+            keeper.stdin.close()
+            keeper.wait(timeout=600)
+    print("%d passed, %d failed (seed %d)" % (opts.count - failed, failed, seed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
