@@ -107,13 +107,15 @@ bool OptionIsOn(const std::vector<std::string>& arguments, std::string_view name
 
 int RunHexmend(const std::vector<std::string>& arguments) {
     Host& host = CurrentHost();
+    InterruptionCatcher interruptions;
     int exitCode = 1;
     try {
         exitCode = Run(arguments);
-        const Status flushed = host.FlushStdout();
-        if (!flushed.ok()) {
-            throw RunTimeFailure(flushed.message());
-        }
+        ThrowIfFailed(host.FlushStdout());
+    } catch (const RunInterrupted&) {
+        // The run has unwound: what it wrote is removed or rolled back. It
+        // ends by the request below, with no word of its own.
+        (void)host.FlushStdout();
     } catch (const RunTimeFailure& failure) {
         (void)host.FlushStdout();
         host.WriteStderr(std::string(failure.what()) + "\n");
@@ -123,6 +125,7 @@ int RunHexmend(const std::vector<std::string>& arguments) {
         host.WriteStderr("hexmend: out of memory\n");
         exitCode = 1;
     }
+    interruptions.EndIfInterrupted();
     return exitCode;
 }
 

@@ -19,7 +19,9 @@ bool OptionIsOn(const std::vector<std::string>& arguments, std::string_view name
 // Runs hexmend over arguments (argument 0 being the program's own full path)
 // and returns the exit code: 0 success (also after the help or the version
 // was asked for), 1 failure, 2 usage text written for want of a FILENAME.
-// Catches run-time failures and describes them on standard error.
+// Catches run-time failures and describes them on standard error. A run
+// that a request to end the program interrupted (SIGINT, SIGTERM, SIGHUP)
+// unwinds and then ends the process by that request.
 int RunHexmend(const std::vector<std::string>& arguments);
 
 }  // namespace hexmend

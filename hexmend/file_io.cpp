@@ -42,30 +42,49 @@ std::string FolderPart(std::string_view path) {
     return std::string();
 }
 
+Bytes ReadToEnd(File& file, const std::string& path, std::uint64_t expected) {
+    const auto limit = static_cast<std::uint64_t>(kMaxFileBufferSize);
+    if (expected > limit) {
+        throw RunTimeFailure("hexmend: cannot load " + path + ": the file has " +
+                             std::to_string(expected) + " bytes, more than the " +
+                             std::to_string(limit) + " bytes hexmend can patch");
+    }
+    Bytes bytes(static_cast<std::size_t>(expected), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        std::size_t got = 0;
+        Check(file.Read(&bytes[done], bytes.size() - done, &got));
+        if (got == 0) {
+            // Shorter than it said: what there is, is the file.
+            bytes.resize(done);
+            return bytes;
+        }
+        done += got;
+    }
+    // The end is where a read finds nothing, whatever the size said: a file
+    // under /proc says 0 and has content. Read on in pieces until then.
+    char more[16384];
+    for (;;) {
+        std::size_t got = 0;
+        Check(file.Read(more, sizeof more, &got));
+        if (got == 0) {
+            return bytes;
+        }
+        if (got > limit - bytes.size()) {
+            throw RunTimeFailure("hexmend: cannot load " + path + ": the file has more than the " +
+                                 std::to_string(limit) + " bytes hexmend can patch");
+        }
+        bytes.append(more, got);
+    }
+}
+
 Bytes ReadWholeFile(const std::string& path) {
     Host& host = CurrentHost();
     std::unique_ptr<File> file;
     Check(host.OpenForReading(path, &file));
     std::uint64_t size = 0;
     Check(file->Size(&size));
-    if (size > static_cast<std::uint64_t>(kMaxFileBufferSize)) {
-        throw RunTimeFailure("hexmend: cannot load " + path + ": the file has " +
-                             std::to_string(size) + " bytes, more than the " +
-                             std::to_string(kMaxFileBufferSize) + " bytes hexmend can patch");
-    }
-    Bytes bytes(static_cast<std::size_t>(size), '\0');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        std::size_t got = 0;
-        Check(file->Read(&bytes[done], bytes.size() - done, &got));
-        if (got == 0) {
-            throw RunTimeFailure("hexmend: cannot read " + path +
-                                 ": the file shrank while it was read (" + std::to_string(done) +
-                                 " of " + std::to_string(bytes.size()) + " bytes)");
-        }
-        done += got;
-    }
-    return bytes;
+    return ReadToEnd(*file, path, size);
 }
 
 bool CreateFolders(const std::string& folder) {
@@ -81,6 +100,8 @@ bool CreateFolders(const std::string& folder) {
         if (!host.CreateFolder(prefix).ok()) {
             return false;
         }
+        // The new folder lasts once the folder that holds it is synced.
+        Check(host.SyncFolderOf(prefix));
     }
     return true;
 }

@@ -19,9 +19,16 @@ std::string ResolvePath(std::string_view baseDir, std::string_view path);
 // path's folder part: its text up to and including the last folder separator.
 std::string FolderPart(std::string_view path);
 
-// The whole content of the file at path. A file that cannot be opened or
-// read whole, or is larger than FileBuffer can hold, is a run-time failure.
+// The whole content of the file at path, read to its end whatever size the
+// system reports (a file under /proc reports 0). A file that cannot be opened
+// or read, is not a regular file, or is larger than FileBuffer can hold, is a
+// run-time failure.
 Bytes ReadWholeFile(const std::string& path);
+
+// The bytes of file (named path in messages) from its current offset to its
+// end, expected bytes or more or fewer: the end is where a read finds
+// nothing. More than FileBuffer can hold is a run-time failure.
+Bytes ReadToEnd(File& file, const std::string& path, std::uint64_t expected);
 
 // Owns a temporary file: removes it on destruction unless it was committed
 // (moved into place). Declare it before the file's own owner, so that the
@@ -47,7 +54,9 @@ class TempFileOwner {
 };
 
 // Creates folder (a path ending in a separator) and every missing folder
-// above it, outermost first. Returns false when one cannot be created.
+// above it, outermost first, each made durable in the folder that holds it.
+// Returns false when one cannot be created; a failed sync is a run-time
+// failure.
 [[nodiscard]] bool CreateFolders(const std::string& folder);
 
 }  // namespace hexmend

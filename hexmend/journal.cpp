@@ -296,8 +296,10 @@ void CommitInPlace(RunState& run, const std::string& targetPath) {
         Check(file.Sync());
         InvalidateJournal(host, journalPath);
     } catch (const RunTimeFailure&) {
-        // Put the old bytes back at once; when even that fails, the journal
-        // stays for the next run.
+        // Put the old bytes back at once, even when a request to end the
+        // program is what stopped the writes; when even that fails, the
+        // journal stays for the next run.
+        const InterruptionHold hold;
         try {
             (void)RollBack(host, file, targetPath, journalPath);
         } catch (const RunTimeFailure&) {

@@ -19,16 +19,30 @@ void PatchedView::Attach(std::unique_ptr<File> source, std::string path, const F
     path_ = std::move(path);
     state_ = state;
     size_ = state.size;
+    held_ = false;
+    content_.clear();
     overlay_.clear();
+}
+
+void PatchedView::Hold(Bytes content) {
+    content_ = std::move(content);
+    held_ = true;
+    size_ = content_.size();
 }
 
 void PatchedView::Release() {
     source_.reset();
     size_ = 0;
+    held_ = false;
+    Bytes().swap(content_);
     overlay_.clear();
 }
 
 void PatchedView::ReadSource(std::uint64_t offset, std::size_t n, char* out) const {
+    if (held_) {
+        std::copy_n(content_.data() + offset, n, out);
+        return;
+    }
     std::size_t done = 0;
     while (done < n) {
         std::size_t got = 0;

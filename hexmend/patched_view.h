@@ -26,6 +26,10 @@ class PatchedView {
     // Takes over source, whose state when it was opened is state; path names
     // it in messages. Forgets earlier writes.
     void Attach(std::unique_ptr<File> source, std::string path, const FileState& state);
+    // Takes content as the source's bytes, read once, instead of reading
+    // them from the file as needed: for a file that reports a size of 0 but
+    // has content (files under /proc). The size becomes content's.
+    void Hold(Bytes content);
     // Closes the source; the view is empty again.
     void Release();
 
@@ -46,6 +50,10 @@ class PatchedView {
     // The written ranges by offset, disjoint and never touching each other.
     const std::map<std::uint64_t, Bytes>& Overlay() const { return overlay_; }
 
+    // True when the source's bytes are held (Hold), not read from the file.
+    bool holdsContent() const { return held_; }
+    const Bytes& heldContent() const { return content_; }
+
     File* source() const { return source_.get(); }
     const std::string& sourcePath() const { return path_; }
     const FileState& sourceState() const { return state_; }
@@ -61,6 +69,8 @@ class PatchedView {
     std::string path_;
     FileState state_;
     std::uint64_t size_ = 0;
+    bool held_ = false;
+    Bytes content_;
     std::map<std::uint64_t, Bytes> overlay_;
 };
 

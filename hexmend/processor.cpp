@@ -129,7 +129,14 @@ bool WalkLines(RunState& run, Lines& lines, WalkTally& tally,
             run.BlockLines.push_back(std::move(line));
         }
     }
-    // A block left open at the end of the file is dropped without a word.
+    // A block left open at the end of the file is dropped; only check mode
+    // says so.
+    if (inside && run.CheckMode) {
+        ReportMessage(run,
+                      "  note: the block from line " + std::to_string(startLine) +
+                          " is never closed and is dropped",
+                      false);
+    }
     return true;
 }
 
@@ -145,6 +152,19 @@ bool ApplyCollected(RunState& run, std::vector<CollectedBlock>& collected, WalkT
         Lines().swap(run.BlockLines);
     }
     return true;
+}
+
+// Check mode's note on a patch file whose text ends at a zero byte before
+// the end of the file: what follows it is never read.
+void NoteEarlyEnd(const RunState& run, std::string_view text) {
+    const std::size_t zero = text.find('\0');
+    if (zero == std::string_view::npos || zero + 1 == text.size()) {
+        return;
+    }
+    ReportMessage(run,
+                  "  note: the text ends at a zero byte at offset " + std::to_string(zero) + "; " +
+                      std::to_string(text.size() - zero - 1) + " bytes after it are not read",
+                  false);
 }
 
 // Releases the block lines and the source when the processor returns, on
@@ -177,7 +197,11 @@ bool ProcessPatchFile(RunState& run, const std::string& patchPath) {
         return false;
     }
     ReportMessage(run, "loading " + patchPath, false);
-    Lines lines = PrepareLines(ReadWholeFile(patchPath));
+    const Bytes text = ReadWholeFile(patchPath);
+    if (run.CheckMode) {
+        NoteEarlyEnd(run, text);
+    }
+    Lines lines = PrepareLines(text);
 
     const std::string targetValue = LookupKey(lines, "targetfile");
     if (targetValue.empty()) {
@@ -185,7 +209,8 @@ bool ProcessPatchFile(RunState& run, const std::string& patchPath) {
         return false;
     }
     const std::string targetPath = ResolvePath(run.PatchFileDir, targetValue);
-    if (!run.CheckMode && !CreateFolders(FolderPart(targetPath))) {
+    const std::string targetFile = ExamineTarget(targetPath);
+    if (!run.CheckMode && !CreateFolders(FolderPart(targetFile))) {
         ReportMessage(run, "cannot create target directory for: " + targetPath, false);
         return false;
     }
@@ -229,10 +254,7 @@ bool ProcessPatchFile(RunState& run, const std::string& patchPath) {
     ReportMessage(run, "saving " + targetPath, false);
     // Output stuck in the buffer of a broken console must fail the run before
     // the target is written, not after.
-    const Status flushed = host.FlushStdout();
-    if (!flushed.ok()) {
-        throw RunTimeFailure(flushed.message());
-    }
+    Check(host.FlushStdout());
     CommitTarget(run, targetPath);
     return true;
 }

@@ -11,7 +11,7 @@ void WriteConsoleLine(std::string_view text) {
     Host& host = CurrentHost();
     std::string line(text);
     line += host.LineEnd();
-    Check(host.WriteStdout(line));
+    ThrowIfFailed(host.WriteStdout(line));
 }
 
 void ReportMessage(const RunState& run, std::string_view text, bool isError) {
@@ -23,11 +23,11 @@ void ReportMessage(const RunState& run, std::string_view text, bool isError) {
         // The flushes make the colour changes fall exactly on the prefix,
         // although standard output is buffered.
         host.SetConsoleRole(ConsoleRole::kErrorLabel);
-        Check(host.WriteStdout("ERROR:"));
-        Check(host.FlushStdout());
+        ThrowIfFailed(host.WriteStdout("ERROR:"));
+        ThrowIfFailed(host.FlushStdout());
         host.SetConsoleRole(ConsoleRole::kNormalText);
-        Check(host.WriteStdout(" "));
-        Check(host.FlushStdout());
+        ThrowIfFailed(host.WriteStdout(" "));
+        ThrowIfFailed(host.FlushStdout());
     }
     WriteConsoleLine(text);
 }

@@ -31,8 +31,13 @@ void WriteNewTarget(RunState& run, const std::string& targetPath) {
     // removes it: an open file cannot be removed everywhere.
     TempFileOwner temp(host);
     std::unique_ptr<File> file;
-    Check(host.CreateTempCopyFor(targetPath, view.sourcePath(), *view.source(), view.size(), &file,
-                                 temp.path()));
+    if (view.holdsContent()) {
+        Check(host.CreateTempFileFor(targetPath, &file, temp.path()));
+        Check(file->WriteAt(0, view.heldContent()));
+    } else {
+        Check(host.CreateTempCopyFor(targetPath, view.sourcePath(), *view.source(), view.size(),
+                                     &file, temp.path()));
+    }
     for (const auto& [offset, bytes] : view.Overlay()) {
         Check(file->WriteAt(offset, bytes));
     }
@@ -79,9 +84,29 @@ void OpenSource(RunState& run, const std::string& sourcePath, const std::string&
                                  std::to_string(state.size) + " bytes, more than the " +
                                  std::to_string(kMaxFileBufferSize) + " bytes hexmend can patch");
         }
+        Bytes content;
+        if (state.size == 0) {
+            // A file under /proc reports 0 bytes whatever it holds: its
+            // bytes are read now, once, and the view holds them.
+            content = ReadToEnd(*file, sourcePath, 0);
+        }
         run.FileBuffer.Attach(std::move(file), sourcePath, state);
+        if (!content.empty()) {
+            run.FileBuffer.Hold(std::move(content));
+        }
         return;
     }
+}
+
+std::string ExamineTarget(const std::string& targetPath) {
+    Host& host = CurrentHost();
+    std::string named;
+    Check(host.FollowLinks(targetPath, &named));
+    const FileKind kind = host.KindOf(named);
+    if (kind == FileKind::kFolder || kind == FileKind::kOther) {
+        throw RunTimeFailure("hexmend: not a regular file: " + targetPath);
+    }
+    return named;
 }
 
 void CommitTarget(RunState& run, const std::string& targetPath) {

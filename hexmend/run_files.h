@@ -16,6 +16,13 @@ namespace hexmend {
 // opened, is a run-time failure.
 void OpenSource(RunState& run, const std::string& sourcePath, const std::string& targetPath);
 
+// The path of the file the target at targetPath names: the target itself, or
+// where its symbolic links lead (the file is written through them, as a
+// shell's redirection would, and created when it does not exist yet). A
+// target that exists and is not a regular file (a device, a pipe, a socket,
+// a folder), and a loop of links, are run-time failures.
+std::string ExamineTarget(const std::string& targetPath);
+
 // Writes run.FileBuffer to the target. By default the target is replaced in
 // one step by a new file: a copy of the source (cloned where the platform
 // can), the written ranges laid over it, made durable. In in-place mode, when

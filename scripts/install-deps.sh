@@ -16,6 +16,7 @@ native=(
     fonts-dejavu-core tzdata qt5-image-formats-plugins netpbm gifsicle
     clang libclang-rt-14-dev clang-format
     groff-base
+    acl
 )
 cross=(
     mingw-w64 libz-mingw-w64-dev wine wine64

@@ -1,6 +1,7 @@
 #include "host/host.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,9 +11,24 @@ namespace {
 
 Host* installed = nullptr;
 
+// The first recorded request to end, 0 for none. Written by signal handlers
+// (and on Windows by the console's handler thread), hence lock-free.
+std::atomic<int> pendingSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler must be able to record");
+// InterruptionHolds alive; the main thread's alone.
+int holds = 0;
+
 Status StdoutError() {
     const int error = errno;
     std::clearerr(stdout);
+    // A write blocked on a full pipe returns early when a request to end
+    // the program comes in.
+    if (error == EINTR) {
+        Status pending = PendingInterruption();
+        if (!pending.ok()) {
+            return pending;
+        }
+    }
     return Status::Error(std::string("hexmend: cannot write to standard output: ") +
                          std::strerror(error));
 }
@@ -36,6 +52,56 @@ Status Host::FlushStdout() {
 void Host::WriteStderr(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
+}
+
+FileKind Host::KindOf(const std::string& path) {
+    if (FolderExists(path)) {
+        return FileKind::kFolder;
+    }
+    return FileExists(path) ? FileKind::kRegular : FileKind::kNone;
+}
+
+Status Host::FollowLinks(const std::string& path, std::string* named) {
+    *named = path;
+    return Status::Ok();
+}
+
+InterruptionCatcher::InterruptionCatcher() {
+    pendingSignal.store(0);
+    InstallInterruptionHandlers();
+}
+
+InterruptionCatcher::~InterruptionCatcher() {
+    RemoveInterruptionHandlers();
+}
+
+void InterruptionCatcher::EndIfInterrupted() {
+    const int signal = pendingSignal.load();
+    if (signal != 0) {
+        RemoveInterruptionHandlers();
+        EndByInterruption(signal);
+    }
+}
+
+Status PendingInterruption() {
+    const int signal = pendingSignal.load(std::memory_order_relaxed);
+    if (signal == 0 || holds > 0) {
+        return Status::Ok();
+    }
+    return Status::Interrupted(signal);
+}
+
+void RecordInterruption(int signal) {
+    int none = 0;
+    pendingSignal.compare_exchange_strong(none, signal);
+}
+
+InterruptionHold::InterruptionHold() {
+    ++holds;
+}
+
+InterruptionHold::~InterruptionHold() {
+    --holds;
 }
 
 Status CopyThroughBuffer(File& from, const std::string& fromPath, std::uint64_t begin,

@@ -43,6 +43,9 @@ struct FileState {
     bool operator!=(const FileState& other) const { return !(*this == other); }
 };
 
+// What a path names, links followed.
+enum class FileKind { kNone, kRegular, kFolder, kOther };
+
 // An open file. Files opened for reading only fail the writing calls.
 // Closing is part of the contract: Close() reports errors that writes may
 // have deferred; the destructor closes without a word.
@@ -119,21 +122,35 @@ class Host {
     virtual bool FileExists(const std::string& path) = 0;
     // True when a folder exists at path.
     virtual bool FolderExists(const std::string& path) = 0;
+    // What is at path, links followed: nothing, a regular file, a folder, or
+    // anything else (a device, a pipe, a socket). The default knows files and
+    // folders only.
+    virtual FileKind KindOf(const std::string& path);
+    // Follows path, while it is a symbolic link, from link to link, and
+    // stores the path of the file the last one names, which need not exist
+    // (writing through the link creates it); path itself when it is no link.
+    // A loop of links is an error. The default is for systems without links.
+    virtual Status FollowLinks(const std::string& path, std::string* named);
     // Creates one folder; its parent must exist.
     virtual Status CreateFolder(const std::string& path) = 0;
     // The identity of the file at path (links followed); false when there
     // is none.
     virtual bool IdentifyFile(const std::string& path, FileIdentity* identity) = 0;
     // Opens path for reading; others may read it meanwhile but not write it.
+    // Anything but a regular file is refused, without waiting for a writer
+    // (a pipe) or a device ("hexmend: not a regular file: " + path).
     virtual Status OpenForReading(const std::string& path, std::unique_ptr<File>* file) = 0;
     // Opens an existing file for reading and writing in place, with the same
-    // sharing as OpenForReading.
+    // sharing and refusals as OpenForReading.
     virtual Status OpenForUpdate(const std::string& path, std::unique_ptr<File>* file) = 0;
     // Creates the file at path, which must not exist yet, for writing.
     virtual Status CreateNewFile(const std::string& path, std::unique_ptr<File>* file) = 0;
     // Creates a new, uniquely named temporary file in the folder of target,
     // with the permissions target should end up with (those of an existing
-    // target, else those of any new file). Stores its path in *tempPath.
+    // target, else those of any new file), and on POSIX with the existing
+    // target's owner and group as far as the system allows and its extended
+    // attributes (access control lists included). Stores its path in
+    // *tempPath.
     virtual Status CreateTempFileFor(const std::string& target, std::unique_ptr<File>* file,
                                      std::string* tempPath) = 0;
     // As CreateTempFileFor, with the file holding the first size bytes of
@@ -184,6 +201,52 @@ class Host {
 // of every host that has no better one.
 Status CopyThroughBuffer(File& from, const std::string& fromPath, std::uint64_t begin,
                          std::uint64_t end, File& to);
+
+// ---- Interruptions ----
+// While an InterruptionCatcher lives, the requests to end the program
+// (SIGINT, SIGTERM and SIGHUP; Ctrl+C and closing the console on Windows)
+// are only recorded, unless the program was started with them ignored. The
+// run notices a recorded one at its next safe point (a checked host call, or
+// a long host call between two of its steps) and unwinds through the owners
+// of what it began, which remove or roll back what it wrote; the entry then
+// ends the process by the request, as if it had never been caught.
+class InterruptionCatcher {
+  public:
+    InterruptionCatcher();
+    // Gives the requests back their earlier handling.
+    ~InterruptionCatcher();
+    InterruptionCatcher(const InterruptionCatcher&) = delete;
+    InterruptionCatcher& operator=(const InterruptionCatcher&) = delete;
+
+    // Ends the process by the recorded request; returns when there is none.
+    void EndIfInterrupted();
+};
+
+// Status::Interrupted(signal) when a request to end has been recorded and no
+// InterruptionHold is in force; Ok otherwise. Async-signal-safe to record,
+// cheap to ask.
+Status PendingInterruption();
+
+// Records a request to end (the platforms' handlers call it). The first one
+// counts.
+void RecordInterruption(int signal);
+
+// Cleanup that must run to its end whatever happens (a rollback) holds
+// interruptions: PendingInterruption() reports none while one lives.
+class InterruptionHold {
+  public:
+    InterruptionHold();
+    ~InterruptionHold();
+    InterruptionHold(const InterruptionHold&) = delete;
+    InterruptionHold& operator=(const InterruptionHold&) = delete;
+};
+
+// The platform's part of InterruptionCatcher (host_posix.cpp,
+// interruptions_windows.cpp): installing and removing the handlers, and
+// ending the process by a recorded request.
+void InstallInterruptionHandlers();
+void RemoveInterruptionHandlers();
+void EndByInterruption(int signal);
 
 // The platform's host, or the one a test installed.
 Host& CurrentHost();

@@ -9,12 +9,16 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__) || defined(__APPLE__)
+#include <sys/xattr.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #if defined(__APPLE__)
@@ -33,28 +37,59 @@ Status PosixError(const std::string& what, const std::string& path, int error) {
     return Status::Error("hexmend: " + what + " " + path + ": " + std::strerror(error));
 }
 
-// Follows a symbolic link at path to the file it names, so that replacing
-// the target replaces the linked file and keeps the link.
-std::string FollowLink(const std::string& path) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-        return path;
-    }
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (real == nullptr) {
-        return path;
-    }
-    std::string result(real);
-    std::free(real);
-    return result;
-}
-
 std::string ParentFolder(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The text of the symbolic link at path; false when it cannot be read.
+bool ReadLink(const std::string& path, std::string* text) {
+    std::string buf(256, '\0');
+    for (;;) {
+        const ssize_t n = ::readlink(path.c_str(), &buf[0], buf.size());
+        if (n < 0) {
+            return false;
+        }
+        if (static_cast<std::size_t>(n) < buf.size()) {
+            buf.resize(static_cast<std::size_t>(n));
+            *text = std::move(buf);
+            return true;
+        }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+// How many links in a row a name may pass through, as on Linux.
+constexpr int kMaxLinks = 40;
+
+// Follows path from symbolic link to symbolic link, as opening it does, to
+// the path of what the last link names, so that replacing the target
+// replaces the linked file and keeps the link, and a link that names no file
+// yet creates it. Returns false for a loop of links (or a chain too long).
+bool FollowLinkChain(const std::string& path, std::string* named) {
+    std::string current = path;
+    for (int links = 0; links <= kMaxLinks; ++links) {
+        struct stat st;
+        std::string to;
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) || !ReadLink(current, &to)) {
+            *named = std::move(current);
+            return true;
+        }
+        // A relative link is taken from the folder that holds it.
+        if (to.empty() || to[0] != '/') {
+            const std::string folder = ParentFolder(current);
+            to = (folder == "/" ? folder : folder + "/") + to;
+        }
+        current = std::move(to);
+    }
+    return false;
+}
+
+Status LinkLoop(const std::string& path) {
+    return PosixError("cannot follow", path, ELOOP);
 }
 
 // The largest count one read or write call is given; Linux moves at most
@@ -87,7 +122,9 @@ mode_t CurrentUmask() {
 }
 
 // A file descriptor with the calls of File. path names the file in messages
-// (for a temporary file, the target it is meant for).
+// (for a temporary file, the target it is meant for). A call that a signal
+// cuts short (EINTR) ends the run when a request to end the program came in
+// (InterruptionCatcher), and is made again otherwise.
 class PosixFile final : public File {
   public:
     PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
@@ -121,6 +158,10 @@ class PosixFile final : public File {
             if (errno != EINTR) {
                 return PosixError("cannot read", path_, errno);
             }
+            Status pending = PendingInterruption();
+            if (!pending.ok()) {
+                return pending;
+            }
         }
     }
 
@@ -134,6 +175,10 @@ class PosixFile final : public File {
             if (errno != EINTR) {
                 return PosixError("cannot read", path_, errno);
             }
+            Status pending = PendingInterruption();
+            if (!pending.ok()) {
+                return pending;
+            }
         }
     }
 
@@ -141,10 +186,14 @@ class PosixFile final : public File {
         while (!data.empty()) {
             const ssize_t w = ::write(fd_, data.data(), std::min(data.size(), kMaxChunk));
             if (w < 0) {
-                if (errno == EINTR) {
-                    continue;
+                if (errno != EINTR) {
+                    return PosixError("cannot write", path_, errno);
                 }
-                return PosixError("cannot write", path_, errno);
+                Status pending = PendingInterruption();
+                if (!pending.ok()) {
+                    return pending;
+                }
+                continue;
             }
             data.remove_prefix(static_cast<std::size_t>(w));
         }
@@ -156,10 +205,14 @@ class PosixFile final : public File {
             const ssize_t w = ::pwrite(fd_, data.data(), std::min(data.size(), kMaxChunk),
                                        static_cast<off_t>(offset));
             if (w < 0) {
-                if (errno == EINTR) {
-                    continue;
+                if (errno != EINTR) {
+                    return PosixError("cannot write", path_, errno);
                 }
-                return PosixError("cannot write", path_, errno);
+                Status pending = PendingInterruption();
+                if (!pending.ok()) {
+                    return pending;
+                }
+                continue;
             }
             data.remove_prefix(static_cast<std::size_t>(w));
             offset += static_cast<std::uint64_t>(w);
@@ -169,15 +222,20 @@ class PosixFile final : public File {
 
     Status Sync() override {
         if (::fsync(fd_) != 0) {
-            return PosixError("cannot write", path_, errno);
+            return PosixError("cannot sync", path_, errno);
         }
         return Status::Ok();
     }
 
     Status Lock() override {
+        // The wait ends early when a request to end the program comes in.
         while (::flock(fd_, LOCK_EX) != 0) {
             if (errno != EINTR) {
                 return PosixError("cannot lock", path_, errno);
+            }
+            Status pending = PendingInterruption();
+            if (!pending.ok()) {
+                return pending;
             }
         }
         return Status::Ok();
@@ -217,6 +275,11 @@ Status CopyContent(PosixFile& source, std::uint64_t size, PosixFile& file) {
     std::uint64_t done = 0;
 #if defined(__linux__)
     while (done < size) {
+        // Between two calls, each of up to 1 GiB, the run may end.
+        Status pending = PendingInterruption();
+        if (!pending.ok()) {
+            return pending;
+        }
         loff_t in = static_cast<loff_t>(done);
         loff_t out = static_cast<loff_t>(done);
         const ssize_t n = ::copy_file_range(
@@ -246,12 +309,135 @@ Status CopyContent(PosixFile& source, std::uint64_t size, PosixFile& file) {
     return CopyThroughBuffer(source, source.path(), done, size, file);
 }
 
+// Gives the file open as fd the owner and group of st where the system
+// allows it: root may give any; another user only a group of its own.
+// Returns 0, or the error that is more than a refusal.
+int TakeOwner(int fd, const struct stat& st) {
+    struct stat now;
+    if (::fstat(fd, &now) == 0 && now.st_uid == st.st_uid && now.st_gid == st.st_gid) {
+        return 0;
+    }
+    if (::fchown(fd, st.st_uid, st.st_gid) == 0) {
+        return 0;
+    }
+    if (errno != EPERM && errno != EINVAL) {
+        return errno;
+    }
+    if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) == 0 || errno == EPERM || errno == EINVAL) {
+        return 0;
+    }
+    return errno;
+}
+
+#if defined(__linux__) || defined(__APPLE__)
+ssize_t ListAttributes(const std::string& path, char* names, std::size_t size) {
+#if defined(__APPLE__)
+    return ::listxattr(path.c_str(), names, size, 0);
+#else
+    return ::listxattr(path.c_str(), names, size);
+#endif
+}
+
+ssize_t GetAttribute(const std::string& path, const char* name, char* value, std::size_t size) {
+#if defined(__APPLE__)
+    return ::getxattr(path.c_str(), name, value, size, 0, 0);
+#else
+    return ::getxattr(path.c_str(), name, value, size);
+#endif
+}
+
+int SetAttribute(int fd, const char* name, const char* value, std::size_t size) {
+#if defined(__APPLE__)
+    return ::fsetxattr(fd, name, value, size, 0, 0);
+#else
+    return ::fsetxattr(fd, name, value, size, 0);
+#endif
+}
+
+// Errors that mean an attribute is not for this process to read or set, or
+// not for this file system to keep, or gone meanwhile.
+bool PassOver(int error) {
+#if defined(__APPLE__)
+    const bool gone = error == ENOATTR;
+#else
+    const bool gone = error == ENODATA;
+#endif
+    return gone || error == EPERM || error == EACCES || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+// Reads into *out with a call that stores at most size bytes and returns
+// how many it stored or would store: first the size, then the bytes, again
+// when they grew meanwhile. Returns the count, or -1 with errno set.
+template <typename Call>
+ssize_t ReadGrowing(std::vector<char>* out, Call call) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const ssize_t size = call(nullptr, 0);
+        if (size < 0) {
+            return -1;
+        }
+        // One byte more, so that the buffer is never empty.
+        out->resize(static_cast<std::size_t>(size) + 1);
+        const ssize_t got = call(out->data(), out->size());
+        if (got >= 0 || errno != ERANGE) {
+            return got;
+        }
+    }
+    errno = ERANGE;
+    return -1;
+}
+
+// Copies the extended attributes of the file at from, access control lists
+// (system.posix_acl_access) included, to the file open as fd. Those this
+// process may not set, or the file system does not keep, are passed over.
+// Returns 0, or the error that is more than that.
+int CopyAttributes(const std::string& from, int fd) {
+    std::vector<char> names;
+    const ssize_t listed = ReadGrowing(
+        &names, [&](char* buf, std::size_t size) { return ListAttributes(from, buf, size); });
+    if (listed < 0) {
+        return PassOver(errno) ? 0 : errno;
+    }
+    std::vector<char> value;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(listed);) {
+        const char* name = &names[at];
+        at += std::strlen(name) + 1;
+        const ssize_t size = ReadGrowing(&value, [&](char* buf, std::size_t bufSize) {
+            return GetAttribute(from, name, buf, bufSize);
+        });
+        if (size < 0 || SetAttribute(fd, name, value.data(), static_cast<std::size_t>(size)) != 0) {
+            if (!PassOver(errno)) {
+                return errno;
+            }
+        }
+    }
+    return 0;
+}
+#else
+int CopyAttributes(const std::string&, int) {
+    return 0;
+}
+#endif
+
+// ---- Interruptions ----
+
+// The requests to end the program that a run catches, and how they were
+// handled before.
+constexpr int kEndRequests[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction earlierHandling[std::size(kEndRequests)];
+bool caught[std::size(kEndRequests)] = {};
+
+void OnEndRequest(int signal) {
+    RecordInterruption(signal);
+}
+
 class PosixHost final : public Host {
   public:
     PosixHost() {
         // A closed pipe on standard output must be a failed write with a
-        // message, not a silent death by signal.
+        // message, not a silent death by signal; likewise a file grown to
+        // the size limit (ulimit -f) must be a failed write that says so.
         ::signal(SIGPIPE, SIG_IGN);
+        ::signal(SIGXFSZ, SIG_IGN);
     }
 
     std::string ExecutablePath() override {
@@ -388,6 +574,21 @@ class PosixHost final : public Host {
         return Status::Ok();
     }
 
+    FileKind KindOf(const std::string& path) override {
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) {
+            return FileKind::kNone;
+        }
+        if (S_ISREG(st.st_mode)) {
+            return FileKind::kRegular;
+        }
+        return S_ISDIR(st.st_mode) ? FileKind::kFolder : FileKind::kOther;
+    }
+
+    Status FollowLinks(const std::string& path, std::string* named) override {
+        return FollowLinkChain(path, named) ? Status::Ok() : LinkLoop(path);
+    }
+
     bool IdentifyFile(const std::string& path, FileIdentity* identity) override {
         struct stat st;
         if (::stat(path.c_str(), &st) != 0) {
@@ -439,29 +640,50 @@ class PosixHost final : public Host {
 
     Status CreateTempFileFor(const std::string& target, std::unique_ptr<File>* file,
                              std::string* tempPath) override {
-        const std::string real = FollowLink(target);
+        std::string real;
+        if (!FollowLinkChain(target, &real)) {
+            return LinkLoop(target);
+        }
         std::string pattern = ParentFolder(real) + "/.hexmend-XXXXXX";
         const int fd = ::mkstemp(&pattern[0]);
         if (fd < 0) {
             return PosixError("cannot create", target, errno);
         }
         *tempPath = pattern;
-        // mkstemp makes a private file; the target keeps its own permissions,
-        // and a new target gets those of any newly created file.
+        auto temp = std::make_unique<PosixFile>(fd, target);
+        // mkstemp makes a private file; a new target gets the permissions of
+        // any newly created file. An existing one keeps its owner and group
+        // as far as the system allows, its extended attributes, and then its
+        // permission bits, which a change of owner may have cut (set-id bits).
+        mode_t mode = 0666 & ~CurrentUmask();
         struct stat st;
-        const mode_t mode =
-            ::stat(real.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
-        if (::fchmod(fd, mode) != 0) {
-            const int error = errno;
-            ::close(fd);
-            return PosixError("cannot create", target, error);
+        if (::stat(real.c_str(), &st) == 0) {
+            int error = TakeOwner(fd, st);
+            if (error == 0) {
+                error = CopyAttributes(real, fd);
+            }
+            if (error != 0) {
+                return PosixError("cannot create", target, error);
+            }
+            mode = st.st_mode & 07777;
         }
-        *file = std::make_unique<PosixFile>(fd, target);
+        if (::fchmod(fd, mode) != 0) {
+            return PosixError("cannot create", target, errno);
+        }
+        *file = std::move(temp);
         return Status::Ok();
     }
 
     Status ReplaceFile(const std::string& from, const std::string& to) override {
-        const std::string real = FollowLink(to);
+        std::string real;
+        if (!FollowLinkChain(to, &real)) {
+            return LinkLoop(to);
+        }
+        // The last moment the run can still end without a trace.
+        Status pending = PendingInterruption();
+        if (!pending.ok()) {
+            return pending;
+        }
         if (::rename(from.c_str(), real.c_str()) != 0) {
             return PosixError("cannot replace", to, errno);
         }
@@ -528,17 +750,30 @@ class PosixHost final : public Host {
     }
 
   private:
+    // Opens without waiting: opening a pipe waits for a writer, and a device
+    // may wait too. Anything but a regular file is refused before a byte is
+    // read; then reads wait as usual.
     static Status Open(const std::string& path, int flags, std::unique_ptr<File>* file) {
-        const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+        const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd < 0) {
             return PosixError("cannot open", path, errno);
         }
+        auto opened = std::make_unique<PosixFile>(fd, path);
         struct stat st;
-        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(fd);
+        if (::fstat(fd, &st) != 0) {
+            return PosixError("cannot open", path, errno);
+        }
+        if (S_ISDIR(st.st_mode)) {
             return PosixError("cannot open", path, EISDIR);
         }
-        *file = std::make_unique<PosixFile>(fd, path);
+        if (!S_ISREG(st.st_mode)) {
+            return Status::Error("hexmend: not a regular file: " + path);
+        }
+        const int flagsNow = ::fcntl(fd, F_GETFL);
+        if (flagsNow == -1 || ::fcntl(fd, F_SETFL, flagsNow & ~O_NONBLOCK) != 0) {
+            return PosixError("cannot open", path, errno);
+        }
+        *file = std::move(opened);
         return Status::Ok();
     }
 
@@ -550,6 +785,44 @@ class PosixHost final : public Host {
 Host& PlatformHost() {
     static PosixHost host;
     return host;
+}
+
+void InstallInterruptionHandlers() {
+    for (std::size_t i = 0; i < std::size(kEndRequests); ++i) {
+        // A request the program was started with ignored (nohup) stays so.
+        struct sigaction now;
+        if (caught[i] || ::sigaction(kEndRequests[i], nullptr, &now) != 0 ||
+            ((now.sa_flags & SA_SIGINFO) == 0 && now.sa_handler == SIG_IGN)) {
+            continue;
+        }
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = OnEndRequest;
+        sigemptyset(&action.sa_mask);
+        // No SA_RESTART: a wait (for a lock, or on a full pipe) returns at
+        // once, and the run ends.
+        action.sa_flags = 0;
+        caught[i] = ::sigaction(kEndRequests[i], &action, &earlierHandling[i]) == 0;
+    }
+}
+
+void RemoveInterruptionHandlers() {
+    for (std::size_t i = 0; i < std::size(kEndRequests); ++i) {
+        if (caught[i]) {
+            (void)::sigaction(kEndRequests[i], &earlierHandling[i], nullptr);
+            caught[i] = false;
+        }
+    }
+}
+
+// The default action of the request: the parent sees the process end by it.
+void EndByInterruption(int signal) {
+    ::signal(signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    (void)::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    (void)::raise(signal);
 }
 
 }  // namespace hexmend

@@ -11,9 +11,18 @@ class [[nodiscard]] Status {
   public:
     static Status Ok() { return Status(); }
     static Status Error(std::string message) { return Status(std::move(message)); }
+    // A call cut short because the program was asked to end by signal
+    // (see PendingInterruption in host.h).
+    static Status Interrupted(int signal) {
+        Status status("hexmend: interrupted by signal " + std::to_string(signal));
+        status.signal_ = signal;
+        return status;
+    }
 
     bool ok() const { return !failed_; }
     const std::string& message() const { return message_; }
+    // The signal that interrupted the call, or 0.
+    int interruption() const { return signal_; }
 
   private:
     Status() = default;
@@ -21,6 +30,7 @@ class [[nodiscard]] Status {
 
     bool failed_ = false;
     std::string message_;
+    int signal_ = 0;
 };
 
 }  // namespace hexmend

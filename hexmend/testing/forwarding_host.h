@@ -34,6 +34,10 @@ class ForwardingHost : public Host {
     }
     bool FileExists(const std::string& path) override { return base_.FileExists(path); }
     bool FolderExists(const std::string& path) override { return base_.FolderExists(path); }
+    FileKind KindOf(const std::string& path) override { return base_.KindOf(path); }
+    Status FollowLinks(const std::string& path, std::string* named) override {
+        return base_.FollowLinks(path, named);
+    }
     Status CreateFolder(const std::string& path) override { return base_.CreateFolder(path); }
     bool IdentifyFile(const std::string& path, FileIdentity* identity) override {
         return base_.IdentifyFile(path, identity);

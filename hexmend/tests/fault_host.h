@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "capture_host.h"
 
@@ -36,6 +37,9 @@ struct Faults {
     std::int64_t diskRoom = -1;
     bool createTempFails = false;
     bool syncFails = false;
+    // Syncing the folder that holds a path ending in this fails
+    // ("Input/output error").
+    std::string folderSyncFails;
     bool closeFails = false;
     bool renameFails = false;
     bool stdoutFails = false;
@@ -46,6 +50,8 @@ class FaultHost : public CaptureHost {
     explicit FaultHost(Host& base = PlatformHost()) : CaptureHost(base) {}
 
     Faults faults;
+    // The paths whose folders were synced, in order.
+    std::vector<std::string> folderSyncs;
 
     Status OpenForReading(const std::string& path, std::unique_ptr<File>* file) override {
         return Open(path, file, false);
@@ -85,6 +91,15 @@ class FaultHost : public CaptureHost {
             return Failure("cannot replace", to, "Device or resource busy");
         }
         return base().ReplaceFile(from, to);
+    }
+
+    Status SyncFolderOf(const std::string& path) override {
+        folderSyncs.push_back(path);
+        if (Matches(path, faults.folderSyncFails)) {
+            return Failure("cannot sync", path.substr(0, path.find_last_of("/\\")),
+                           "Input/output error");
+        }
+        return base().SyncFolderOf(path);
     }
 
     Status WriteStdout(std::string_view text) override {
@@ -192,7 +207,7 @@ class FaultHost : public CaptureHost {
 
         Status Sync() override {
             if (faults_.syncFails) {
-                return Failure("cannot write", path_, "Input/output error");
+                return Failure("cannot sync", path_, "Input/output error");
             }
             return real_->Sync();
         }

@@ -120,17 +120,22 @@ class FaultInjection : public ::testing::Test {
 struct WriteFault {
     const char* name;
     void (*arm)(Faults&);
+    // What the message says could not be done, and why.
+    const char* what;
     const char* reason;
 };
 
 const WriteFault kWriteFaults[] = {
-    {"DiskFullHalfWay", [](Faults& f) { f.diskRoom = kSourceSize / 2; }, "No space left on device"},
-    {"DiskFullAtOnce", [](Faults& f) { f.diskRoom = 0; }, "No space left on device"},
-    {"TempFileCannotBeCreated", [](Faults& f) { f.createTempFails = true; },
+    {"DiskFullHalfWay", [](Faults& f) { f.diskRoom = kSourceSize / 2; }, "cannot write",
+     "No space left on device"},
+    {"DiskFullAtOnce", [](Faults& f) { f.diskRoom = 0; }, "cannot write",
+     "No space left on device"},
+    {"TempFileCannotBeCreated", [](Faults& f) { f.createTempFails = true; }, "cannot create",
      "Read-only file system"},
-    {"SyncFails", [](Faults& f) { f.syncFails = true; }, "Input/output error"},
-    {"CloseFails", [](Faults& f) { f.closeFails = true; }, "Disk quota exceeded"},
-    {"RenameFails", [](Faults& f) { f.renameFails = true; }, "Device or resource busy"},
+    {"SyncFails", [](Faults& f) { f.syncFails = true; }, "cannot sync", "Input/output error"},
+    {"CloseFails", [](Faults& f) { f.closeFails = true; }, "cannot write", "Disk quota exceeded"},
+    {"RenameFails", [](Faults& f) { f.renameFails = true; }, "cannot replace",
+     "Device or resource busy"},
 };
 
 class WriteFaults : public FaultInjection,
@@ -145,6 +150,8 @@ TEST_P(WriteFaults, FailTheRunAndKeepTheTarget) {
     const int rc = Run();
     EXPECT_NE(host_.stdoutText.find("saving "), std::string::npos) << host_.stdoutText;
     ExpectRunTimeFailure(rc, "out.bin", fault.reason, targetExists);
+    EXPECT_EQ(host_.stderrText.rfind("hexmend: " + std::string(fault.what) + " ", 0), 0u)
+        << host_.stderrText;
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, WriteFaults,
@@ -159,6 +166,27 @@ TEST_F(FaultInjection, DiskWithExactlyEnoughRoomSucceeds) {
     host_.faults.diskRoom = kSourceSize;
     EXPECT_EQ(Run(), 0) << host_.stderrText;
     EXPECT_EQ(ReadFile(dir_ / "out.bin"), Patched());
+}
+
+// Every folder made for the target is synced in the folder that holds it,
+// outermost first; a sync that fails ends the run and names that folder.
+TEST_F(FaultInjection, NewTargetFoldersAreMadeDurable) {
+    WriteFile(dir_ / "p.txt", "targetfile=a/b/out.bin\nsourcefile=src.bin\n");
+    EXPECT_EQ(Run(), 0) << host_.stderrText;
+    EXPECT_EQ(host_.folderSyncs,
+              (std::vector<std::string>{(dir_ / "a").string(), (dir_ / "a" / "b").string()}));
+    EXPECT_EQ(ReadFile(dir_ / "a" / "b" / "out.bin"), source_);
+}
+
+TEST_F(FaultInjection, AFolderThatCannotBeSyncedFailsTheRun) {
+    WriteFile(dir_ / "p.txt", "targetfile=a/b/out.bin\nsourcefile=src.bin\n");
+    host_.faults.folderSyncFails = "/a/b";
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(host_.stderrText,
+              "hexmend: cannot sync " + (dir_ / "a").string() + ": Input/output error\n");
+    EXPECT_TRUE(fs::is_directory(dir_ / "a" / "b"));
+    EXPECT_FALSE(fs::exists(dir_ / "a" / "b" / "out.bin"));
+    EXPECT_EQ(host_.stdoutText.find("saving "), std::string::npos);
 }
 
 // ---- Faults while files are read ----

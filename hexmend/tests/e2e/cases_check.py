@@ -33,6 +33,7 @@ def absent(rel):
 
 GOOD = regular("good", "0", "Hello", "Howdy")
 PROCESSING = "  processing ..."
+LOST = "<patch>\nname=lost\n"
 
 CASES = [
     check("a patch file that applies: passed, nothing written, no folder made",
@@ -90,6 +91,20 @@ CASES = [
            "6: (regular patch) good", PROCESSING,
            "ERROR: 14: There is a problem. Check the first lines of this patch!",
            "ERROR: check failed: 3 of 4"], rc=1),
+    Case("a zero byte before the end is noted after the patch file's loading line",
+         files={"p.txt": HEADER + GOOD + "\x00" + LOST, "src.bin": SOURCE},
+         args=["{dir}{sep}p.txt", "check=true"],
+         stdout=[BANNER, LOADING[0],
+                 "  note: the text ends at a zero byte at offset %d; %d bytes after it are not read"
+                 % (len(HEADER + GOOD), len(LOST)),
+                 LOADING[1], "3: (regular patch) good", PROCESSING,
+                 "check passed, not saved: {dir}{sep}out.bin", "Everything is ok!"],
+         expect={"out.bin": None}),
+    check("a last block never closed is noted at the end of the walk",
+          GOOD + "<patch>\nname=open\nenabled=true\naction=replace_string\n",
+          ["3: (regular patch) good", PROCESSING,
+           "  note: the block from line 11 is never closed and is dropped",
+           "check passed, not saved: {dir}{sep}out.bin", "Everything is ok!"], rc=0),
     Case("silent check mode tells by its exit code alone",
          files={"p.txt": HEADER + regular("wrong old", "0", "Hellx", "Howdy"), "src.bin": SOURCE},
          args=["{dir}{sep}p.txt", "check=true", "silent=true"], stdout=[BANNER], rc=1,

@@ -229,10 +229,10 @@ CASES = [
         platforms=["posix"]),
 
     # ---- Run-time failures ----
-    run("a target that is a folder is a run-time failure, the folder untouched",
-        HEADER, [BANNER] + LOADING + ["saving {dir}{sep}out.bin"], rc=1,
+    run("a target that is a folder is refused before anything is written, the folder untouched",
+        HEADER, [BANNER, "loading {dir}{sep}p.txt"], rc=1,
         files={"out.bin": None, "out.bin/keep": b"k"}, expect={"out.bin/keep": b"k", "out.bin": ...},
-        stderr="hexmend: cannot replace {dir}{sep}out.bin: "),
+        stderr="hexmend: not a regular file: {dir}{sep}out.bin"),
     run("a path beyond the platform's limit is a run-time failure",
         "targetfile=" + "x" * 5000 + "\nsourcefile=src.bin\n",
         [BANNER, "loading {dir}{sep}p.txt"], rc=1, stderr="hexmend: path too long",

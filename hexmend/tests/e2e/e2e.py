@@ -80,11 +80,18 @@ class Case:
              while the program runs (Windows build only).
     copy_program: a folder of the case to copy the program into and run it
              from; {progdir} is then that folder.
+    preexec: a callable run in the child just before the program starts (to
+             change its user or its limits).
+    during:  a callable taking the running process and the case folder, called
+             while the program runs (to send it a signal).
+    needs_root: the case is skipped, and says so, unless the tests run as root.
+    timeout: seconds the program may run.
     """
 
     def __init__(self, name, files=None, args=None, stdout=None, rc=0, expect=None,
                  stderr="", env=None, cwd=None, setup=None, check=None, platforms=None,
-                 stdout_to=None, stdout_filter=None, holds=None, copy_program=None):
+                 stdout_to=None, stdout_filter=None, holds=None, copy_program=None,
+                 preexec=None, during=None, needs_root=False, timeout=600):
         self.name = name
         self.files = files or {}
         self.args = args if args is not None else []
@@ -101,6 +108,10 @@ class Case:
         self.stdout_filter = stdout_filter
         self.holds = holds or []
         self.copy_program = copy_program
+        self.preexec = preexec
+        self.during = during
+        self.needs_root = needs_root
+        self.timeout = timeout
 
     def run(self, program, platform, wrapper, helper=None):
         folder = tempfile.mkdtemp(prefix="hexmend-e2e-")
@@ -146,7 +157,9 @@ class Case:
             stdout_to = self.stdout_to
             if stdout_to and stdout_to != "tty":
                 stdout_to = os.path.join(folder, stdout_to)
-            proc = run_program(wrapper + [program] + args, cwd, env, stdout_to)
+            proc = run_program(wrapper + [program] + args, cwd, env, stdout_to,
+                               preexec=self.preexec, timeout=self.timeout,
+                               during=(lambda p: self.during(p, folder)) if self.during else None)
         finally:
             for holder in holders:
                 holder.stdin.close()
@@ -196,7 +209,19 @@ class Case:
         return problems
 
 
-def run_program(command, cwd, env, stdout_to):
+def run_program(command, cwd, env, stdout_to, preexec=None, timeout=600, during=None):
+    if during:
+        proc = subprocess.Popen(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                preexec_fn=preexec)
+        try:
+            during(proc)
+            out, err = proc.communicate(timeout=timeout)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+        return subprocess.CompletedProcess(command, proc.returncode, out, err)
     if stdout_to == "tty":
         import pty
         master, slave = pty.openpty()
@@ -224,7 +249,7 @@ def run_program(command, cwd, env, stdout_to):
                                   stdout=sink, stderr=subprocess.PIPE, timeout=600)
         return subprocess.CompletedProcess(command, proc.returncode, None, proc.stderr)
     return subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                          capture_output=True, timeout=600)
+                          capture_output=True, timeout=timeout, preexec_fn=preexec)
 
 
 def hold_file(wrapper, helper, mode, path):
@@ -311,7 +336,13 @@ def run_cases(opts, platform, wrapper, helper):
                 continue
             if case.platforms and platform.name not in case.platforms:
                 continue
-            problems = case.run(os.path.abspath(opts.program), platform, wrapper, helper)
+            if case.needs_root and os.geteuid() != 0:
+                print("skip %s (needs root)" % case.name)
+                continue
+            try:
+                problems = case.run(os.path.abspath(opts.program), platform, wrapper, helper)
+            except subprocess.TimeoutExpired:
+                problems = ["still running after %d seconds" % case.timeout]
             if problems:
                 failed += 1
                 print("FAIL %s" % case.name)
