@@ -1,5 +1,6 @@
 #include "run_files.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -10,6 +11,37 @@
 
 namespace hexmend {
 namespace {
+
+// Writes are widened to whole blocks of this size: a few bytes written into a
+// block of a clone make the file system read that block from the disk first.
+constexpr std::uint64_t kWriteBlock = 4096;
+// Ranges up to this size are written in one piece with their widening.
+constexpr std::uint64_t kWholeWrite = std::uint64_t{64} << 10;
+
+// Writes the run's written ranges into file, which holds the source's bytes,
+// each widened to whole blocks with the view's bytes around it.
+void WriteOverlay(const PatchedView& view, File& file) {
+    std::uint64_t written = 0;
+    for (const auto& [offset, bytes] : view.Overlay()) {
+        const std::uint64_t end = offset + bytes.size();
+        const std::uint64_t from = std::max(offset / kWriteBlock * kWriteBlock, written);
+        const std::uint64_t to =
+            std::min((end + kWriteBlock - 1) / kWriteBlock * kWriteBlock, view.size());
+        if (from >= to) {
+            continue;
+        }
+        if (to - from <= kWholeWrite) {
+            Check(file.WriteAt(from, view.Read(from, static_cast<std::size_t>(to - from))));
+        } else {
+            const std::uint64_t dataFrom = std::max(offset, from);
+            Check(file.WriteAt(from, view.Read(from, static_cast<std::size_t>(dataFrom - from))));
+            Check(file.WriteAt(dataFrom, std::string_view(bytes).substr(
+                                             static_cast<std::size_t>(dataFrom - offset))));
+            Check(file.WriteAt(end, view.Read(end, static_cast<std::size_t>(to - end))));
+        }
+        written = to;
+    }
+}
 
 bool NamesFile(Host& host, const std::string& path, const FileIdentity& identity) {
     FileIdentity named;
@@ -38,9 +70,7 @@ void WriteNewTarget(RunState& run, const std::string& targetPath) {
         Check(host.CreateTempCopyFor(targetPath, view.sourcePath(), *view.source(), view.size(),
                                      &file, temp.path()));
     }
-    for (const auto& [offset, bytes] : view.Overlay()) {
-        Check(file->WriteAt(offset, bytes));
-    }
+    WriteOverlay(view, *file);
     Check(file->Sync());
     Check(file->Close());
     CheckSourceUnchanged(view);
