@@ -37,12 +37,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<std::string> arguments = {hexmend::testing::MemoryHost::kProgramPath, "/p/p.txt"};
     // Inputs of odd length also walk the verbatim echo; every third one
-    // writes in place where the target is the source.
+    // writes in place where the target is the source, every fifth one undoes
+    // the patch file.
     if (size % 2 == 1) {
         arguments.emplace_back("verbatim=true");
     }
     if (size % 3 == 0) {
         arguments.emplace_back("inplace=true");
+    }
+    if (size % 5 == 0) {
+        arguments.emplace_back("reverse=true");
     }
     int rc = 0;
     {
