@@ -31,6 +31,8 @@ void WriteNewTarget(RunState& run, const std::string& targetPath) {
     // removes it: an open file cannot be removed everywhere.
     TempFileOwner temp(host);
     std::unique_ptr<File> file;
+    // Runs killed outright leave their temporary files behind.
+    host.RemoveStaleTempFiles(targetPath);
     Check(host.CreateTempCopyFor(targetPath, view.sourcePath(), *view.source(), view.size(), &file,
                                  temp.path()));
     for (const auto& [offset, bytes] : view.Overlay()) {

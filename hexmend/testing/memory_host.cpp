@@ -11,17 +11,29 @@ Status Error(const std::string& what, const std::string& path, const char* reaso
     return Status::Error("hexmend: " + what + " " + path + ": " + reason);
 }
 
+// A temporary file's name as CreateTempFileFor makes it.
+bool IsTempName(const std::string& name) {
+    const std::string prefix = ".hexmend-";
+    return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace
 
 class MemoryHost::OpenFile final : public File {
   public:
     OpenFile(MemoryHost& host, std::shared_ptr<Node> node, std::string path, bool writable)
         : host_(host), node_(std::move(node)), path_(std::move(path)), writable_(writable) {
+        ++node_->holders;
         if (writable_) {
             ++host_.openWriters_;
         }
     }
-    ~OpenFile() override { (void)Close(); }
+    ~OpenFile() override {
+        --node_->holders;
+        (void)Close();
+    }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
 
@@ -306,6 +318,20 @@ Status MemoryHost::RemoveFile(const std::string& path) {
         return Error("cannot remove", path, "No such file or directory");
     }
     return Status::Ok();
+}
+
+void MemoryHost::RemoveStaleTempFiles(const std::string& target) {
+    const std::string folder = Parent(Normalize(target));
+    std::vector<std::string> stale;
+    for (const auto& [path, node] : files_) {
+        if (Parent(path) == folder && IsTempName(path.substr(path.rfind('/') + 1)) &&
+            node->holders == 0) {
+            stale.push_back(path);
+        }
+    }
+    for (const std::string& path : stale) {
+        (void)RemoveFile(path);
+    }
 }
 
 Status MemoryHost::SyncFolderOf(const std::string& path) {

@@ -60,6 +60,9 @@ class MemoryHost : public Host {
                              std::string* tempPath) override;
     Status ReplaceFile(const std::string& from, const std::string& to) override;
     Status RemoveFile(const std::string& path) override;
+    // Removes the files named ".hexmend-" and digits in target's folder that
+    // no open File of this host holds.
+    void RemoveStaleTempFiles(const std::string& target) override;
     Status SyncFolderOf(const std::string& path) override;
     void FetchConsole() override;
     Status WriteStdout(std::string_view text) override;
@@ -79,6 +82,8 @@ class MemoryHost : public Host {
         std::string bytes;
         std::uint64_t index = 0;
         std::int64_t version = 0;
+        // Open files of this node.
+        int holders = 0;
     };
     class OpenFile;
 
