@@ -15,6 +15,7 @@ native=(
     qtbase5-dev qttools5-dev-tools libqt5network5 libssl-dev openssl
     fonts-dejavu-core tzdata qt5-image-formats-plugins netpbm gifsicle
     clang libclang-rt-14-dev clang-format
+    xfsprogs
 )
 cross=(
     mingw-w64 libz-mingw-w64-dev wine wine64
