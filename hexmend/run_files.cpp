@@ -63,6 +63,8 @@ void WriteNewTarget(RunState& run, const std::string& targetPath) {
     // removes it: an open file cannot be removed everywhere.
     TempFileOwner temp(host);
     std::unique_ptr<File> file;
+    // Runs killed outright leave their temporary files behind.
+    host.RemoveStaleTempFiles(targetPath);
     if (view.holdsContent()) {
         Check(host.CreateTempFileFor(targetPath, &file, temp.path()));
         Check(file->WriteAt(0, view.heldContent()));

@@ -17,6 +17,7 @@ native=(
     clang libclang-rt-14-dev clang-format
     groff-base
     acl
+    xfsprogs
 )
 cross=(
     mingw-w64 libz-mingw-w64-dev wine wine64

@@ -163,6 +163,13 @@ class Host {
     // the move durable.
     virtual Status ReplaceFile(const std::string& from, const std::string& to) = 0;
     virtual Status RemoveFile(const std::string& path) = 0;
+    // Removes the temporary files that runs killed before they could clean
+    // up left in the folder of target: those of this platform's temporary
+    // name that no running hexmend holds (a run holds its temporary file from
+    // its creation until it is moved into place or removed). Leaves every
+    // other file alone, journals included. Best effort: what cannot be
+    // removed stays.
+    virtual void RemoveStaleTempFiles(const std::string& target) = 0;
     // Makes the creation, renaming and removal of the files in the folder of
     // path durable.
     virtual Status SyncFolderOf(const std::string& path) = 0;

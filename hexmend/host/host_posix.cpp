@@ -1,5 +1,6 @@
 // The host layer on POSIX systems (Linux, macOS).
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -115,6 +116,33 @@ FileState StateOf(const struct stat& st) {
     return state;
 }
 
+// A temporary file's name: ".hexmend-" and the six letters or digits that
+// mkstemp puts in place of "XXXXXX".
+constexpr char kTempPrefix[] = ".hexmend-";
+constexpr std::size_t kTempPrefixSize = sizeof kTempPrefix - 1;
+
+bool IsTempName(const char* name) {
+    const std::size_t size = std::strlen(name);
+    return size == kTempPrefixSize + 6 && std::strncmp(name, kTempPrefix, kTempPrefixSize) == 0 &&
+           std::all_of(name + kTempPrefixSize, name + size, [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+           });
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Takes the exclusive lock on fd, waiting for it.
+int LockExclusive(int fd) {
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
 mode_t CurrentUmask() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -127,10 +155,17 @@ mode_t CurrentUmask() {
 // (InterruptionCatcher), and is made again otherwise.
 class PosixFile final : public File {
   public:
-    PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    // holdFd, when not -1, is a second descriptor of the same open file that
+    // stays open until the object is destroyed, and with it the file's lock:
+    // a temporary file stays held after Close() until it is moved into place.
+    PosixFile(int fd, std::string path, int holdFd = -1)
+        : fd_(fd), holdFd_(holdFd), path_(std::move(path)) {}
     ~PosixFile() override {
         if (fd_ >= 0) {
             ::close(fd_);
+        }
+        if (holdFd_ >= 0) {
+            ::close(holdFd_);
         }
     }
     PosixFile(const PosixFile&) = delete;
@@ -252,6 +287,7 @@ class PosixFile final : public File {
 
   private:
     int fd_;
+    int holdFd_;
     std::string path_;
 };
 
@@ -629,8 +665,10 @@ class PosixHost final : public Host {
                      ? CopyContent(*posixSource, size, static_cast<PosixFile&>(*temp))
                      : CopyThroughBuffer(sourceFile, source, 0, size, *temp);
         if (!status.ok()) {
-            temp.reset();
+            // Removed while still held, so that no other run's file of the
+            // same name can be meant.
             (void)::unlink(tempPath->c_str());
+            temp.reset();
             tempPath->clear();
             return status;
         }
@@ -638,19 +676,52 @@ class PosixHost final : public Host {
         return Status::Ok();
     }
 
+    // The file is locked from its creation until its File object is
+    // destroyed, which tells RemoveStaleTempFiles of other runs that it is
+    // held. Between mkstemp and flock another run may find it unlocked and
+    // remove it: so once locked, the name must still be this file's, else
+    // the run makes another one.
     Status CreateTempFileFor(const std::string& target, std::unique_ptr<File>* file,
                              std::string* tempPath) override {
         std::string real;
         if (!FollowLinkChain(target, &real)) {
             return LinkLoop(target);
         }
-        std::string pattern = ParentFolder(real) + "/.hexmend-XXXXXX";
-        const int fd = ::mkstemp(&pattern[0]);
-        if (fd < 0) {
-            return PosixError("cannot create", target, errno);
+        const std::string folder = ParentFolder(real);
+        int fd = -1;
+        std::string pattern;
+        for (int attempt = 0;; ++attempt) {
+            pattern = folder + "/" + kTempPrefix + "XXXXXX";
+            fd = ::mkstemp(&pattern[0]);
+            if (fd < 0) {
+                return PosixError("cannot create", target, errno);
+            }
+            struct stat held;
+            struct stat named;
+            if (LockExclusive(fd) != 0 || ::fstat(fd, &held) != 0) {
+                const int error = errno;
+                ::close(fd);
+                (void)::unlink(pattern.c_str());
+                return PosixError("cannot create", target, error);
+            }
+            if (::lstat(pattern.c_str(), &named) == 0 && SameFile(held, named)) {
+                break;
+            }
+            ::close(fd);
+            if (attempt == 100) {
+                return PosixError("cannot create", target, EEXIST);
+            }
         }
         *tempPath = pattern;
-        auto temp = std::make_unique<PosixFile>(fd, target);
+        // A second descriptor holds the lock from the file's close until it
+        // is moved into place.
+        const int holdFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (holdFd < 0) {
+            const int error = errno;
+            ::close(fd);
+            return PosixError("cannot create", target, error);
+        }
+        auto temp = std::make_unique<PosixFile>(fd, target, holdFd);
         // mkstemp makes a private file; a new target gets the permissions of
         // any newly created file. An existing one keeps its owner and group
         // as far as the system allows, its extended attributes, and then its
@@ -711,6 +782,45 @@ class PosixHost final : public Host {
             return PosixError("cannot remove", path, errno);
         }
         return Status::Ok();
+    }
+
+    // A temporary file that can be locked at once is held by no run. It is
+    // removed under that lock, and only when its name still names the file
+    // locked: a run that made it and waits for the lock meanwhile finds its
+    // name gone once it gets the lock, and makes another.
+    void RemoveStaleTempFiles(const std::string& target) override {
+        std::string real;
+        if (!FollowLinkChain(target, &real)) {
+            return;
+        }
+        const std::string folder = ParentFolder(real);
+        std::vector<std::string> names;
+        if (DIR* dir = ::opendir(folder.c_str())) {
+            while (const struct dirent* entry = ::readdir(dir)) {
+                if (IsTempName(entry->d_name)) {
+                    names.emplace_back(entry->d_name);
+                }
+            }
+            ::closedir(dir);
+        }
+        for (const std::string& name : names) {
+            const std::string path = folder + "/" + name;
+            int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0) {
+                fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            }
+            if (fd < 0) {
+                continue;
+            }
+            struct stat held;
+            struct stat named;
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+                S_ISREG(held.st_mode) && ::lstat(path.c_str(), &named) == 0 &&
+                SameFile(held, named)) {
+                (void)::unlink(path.c_str());
+            }
+            ::close(fd);
+        }
     }
 
     void AdviseLargeBuffer(char* data, std::size_t size) override {

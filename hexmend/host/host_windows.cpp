@@ -563,6 +563,44 @@ class WindowsHost final : public Host {
 
     std::string_view LineEnd() const override { return "\r\n"; }
 
+    // ---- Stale temporary files ----
+    // A run holds its temporary file open without sharing from its creation
+    // until it closes it to move it into place: deleting a held one fails
+    // with a sharing violation and leaves it be. Between the close and the
+    // move the file is not held, so one written to within the last minute
+    // is left alone as well; a later run removes it.
+    void RemoveStaleTempFiles(const std::string& target) override {
+        // ".hexmend-" and eight lower-case hexadecimal digits, as
+        // CreateTempFileFor names them.
+        const auto isTempName = [](const char* name) {
+            const std::string text(name);
+            const std::string prefix = ".hexmend-";
+            return text.size() == prefix.size() + 8 &&
+                   text.compare(0, prefix.size(), prefix) == 0 &&
+                   text.find_first_not_of("0123456789abcdef", prefix.size()) == std::string::npos;
+        };
+        const auto ticks = [](const FILETIME& time) {
+            return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+        };
+        constexpr std::uint64_t kQuietTicks = std::uint64_t{60} * 10000000;  // 100 ns each
+        const std::string folder = FolderOf(target);
+        WIN32_FIND_DATAA found;
+        const HANDLE search = ::FindFirstFileA((folder + ".hexmend-*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        FILETIME now;
+        ::GetSystemTimeAsFileTime(&now);
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                isTempName(found.cFileName) &&
+                ticks(now) >= ticks(found.ftLastWriteTime) + kQuietTicks) {
+                (void)::DeleteFileA((folder + found.cFileName).c_str());
+            }
+        } while (::FindNextFileA(search, &found));
+        ::FindClose(search);
+    }
+
   private:
     static Status Open(const std::string& path, DWORD access, std::unique_ptr<File>* file) {
         const HANDLE h = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr,

@@ -64,6 +64,9 @@ class ForwardingHost : public Host {
         return base_.ReplaceFile(from, to);
     }
     Status RemoveFile(const std::string& path) override { return base_.RemoveFile(path); }
+    void RemoveStaleTempFiles(const std::string& target) override {
+        base_.RemoveStaleTempFiles(target);
+    }
     Status SyncFolderOf(const std::string& path) override { return base_.SyncFolderOf(path); }
     bool CanReplaceOpenFile() const override { return base_.CanReplaceOpenFile(); }
     void AdviseLargeBuffer(char* data, std::size_t size) override {

@@ -1,6 +1,7 @@
 #include "memory_host.h"
 
 #include <algorithm>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -11,17 +12,32 @@ Status Error(const std::string& what, const std::string& path, const char* reaso
     return Status::Error("hexmend: " + what + " " + path + ": " + reason);
 }
 
+// The sector size of the crash model's torn writes.
+constexpr std::uint64_t kSector = 512;
+
+// A temporary file's name as CreateTempFileFor makes it.
+bool IsTempName(const std::string& name) {
+    const std::string prefix = ".hexmend-";
+    return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace
 
 class MemoryHost::OpenFile final : public File {
   public:
     OpenFile(MemoryHost& host, std::shared_ptr<Node> node, std::string path, bool writable)
         : host_(host), node_(std::move(node)), path_(std::move(path)), writable_(writable) {
+        ++node_->holders;
         if (writable_) {
             ++host_.openWriters_;
         }
     }
-    ~OpenFile() override { (void)Close(); }
+    ~OpenFile() override {
+        --node_->holders;
+        (void)Close();
+    }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
 
@@ -57,6 +73,11 @@ class MemoryHost::OpenFile final : public File {
         if (!writable_) {
             return Error("cannot write", path_, "Bad file descriptor");
         }
+        Status step = host_.Step();
+        if (!step.ok()) {
+            return step;
+        }
+        host_.Record({Unsynced::Kind::kWrite, "", "", node_->index, offset, std::string(data)});
         std::string& bytes = node_->bytes;
         const auto end = static_cast<std::size_t>(offset + data.size());
         if (bytes.size() < end) {
@@ -66,7 +87,13 @@ class MemoryHost::OpenFile final : public File {
         node_->version = ++host_.clock_;
         return Status::Ok();
     }
-    Status Sync() override { return Status::Ok(); }
+    Status Sync() override {
+        Status step = host_.Step();
+        if (step.ok()) {
+            host_.SyncNode(node_->index);
+        }
+        return step;
+    }
     Status Lock() override { return Status::Ok(); }
     Status Close() override {
         if (writable_) {
@@ -127,6 +154,10 @@ void MemoryHost::PutFile(const std::string& path, std::string content) {
         folders_.insert(folder);
     }
     files_[normalized] = NewNode(std::move(content));
+    if (crashModel_) {
+        durable_.names[normalized] = files_[normalized]->index;
+        durable_.bytes[files_[normalized]->index] = files_[normalized]->bytes;
+    }
 }
 
 std::shared_ptr<MemoryHost::Node> MemoryHost::NewNode(std::string bytes) {
@@ -211,6 +242,10 @@ bool MemoryHost::FolderExists(const std::string& path) {
 }
 
 Status MemoryHost::CreateFolder(const std::string& path) {
+    Status step = Step();
+    if (!step.ok()) {
+        return step;
+    }
     const std::string normalized = Normalize(path);
     if (folders_.count(normalized) != 0) {
         return Status::Ok();
@@ -259,7 +294,12 @@ Status MemoryHost::CreateNewFile(const std::string& path, std::unique_ptr<File>*
     if (folders_.count(Parent(normalized)) == 0) {
         return Error("cannot create", path, "No such file or directory");
     }
+    Status step = Step();
+    if (!step.ok()) {
+        return step;
+    }
     files_[normalized] = NewNode(std::string());
+    Record({Unsynced::Kind::kCreate, normalized, "", files_[normalized]->index, 0, ""});
     return Open(path, true, file);
 }
 
@@ -269,6 +309,10 @@ Status MemoryHost::CreateTempFileFor(const std::string& target, std::unique_ptr<
     if (folders_.count(folder) == 0) {
         return Error("cannot create", target, "No such file or directory");
     }
+    Status step = Step();
+    if (!step.ok()) {
+        return step;
+    }
     std::string path;
     do {
         path = (folder == "/" ? "" : folder) + "/.hexmend-" + std::to_string(nextTemp_++);
@@ -276,6 +320,10 @@ Status MemoryHost::CreateTempFileFor(const std::string& target, std::unique_ptr<
     std::shared_ptr<Node> node = NewNode(std::string());
     files_[path] = node;
     temps_.insert(path);
+    if (crashModel_) {
+        madeTemps_.insert(path);
+        Record({Unsynced::Kind::kCreate, path, "", node->index, 0, ""});
+    }
     *tempPath = path;
     *file = std::make_unique<OpenFile>(*this, std::move(node), target, true);
     return Status::Ok();
@@ -305,25 +353,212 @@ Status MemoryHost::ReplaceFile(const std::string& from, const std::string& to) {
     if (folders_.count(Parent(destination)) == 0) {
         return Error("cannot replace", to, "No such file or directory");
     }
+    Status step = Step();
+    if (!step.ok()) {
+        return step;
+    }
     std::shared_ptr<Node> node = it->second;
     files_.erase(it);
     files_[destination] = std::move(node);
     temps_.erase(source);
     temps_.erase(destination);
+    Record({Unsynced::Kind::kMove, source, destination, 0, 0, ""});
+    // The move is durable once the call returns.
+    step = Step();
+    if (!step.ok()) {
+        return step;
+    }
+    SyncFolder(Parent(source));
+    SyncFolder(Parent(destination));
     return Status::Ok();
 }
 
 Status MemoryHost::RemoveFile(const std::string& path) {
-    temps_.erase(Normalize(path));
-    if (files_.erase(Normalize(path)) == 0) {
+    const std::string normalized = Normalize(path);
+    if (files_.count(normalized) == 0) {
         return Error("cannot remove", path, "No such file or directory");
     }
+    Status step = Step();
+    if (!step.ok()) {
+        return step;
+    }
+    temps_.erase(normalized);
+    files_.erase(normalized);
+    Record({Unsynced::Kind::kRemove, normalized, "", 0, 0, ""});
     return Status::Ok();
 }
 
+void MemoryHost::RemoveStaleTempFiles(const std::string& target) {
+    const std::string folder = Parent(Normalize(target));
+    std::vector<std::string> stale;
+    for (const auto& [path, node] : files_) {
+        if (Parent(path) == folder && IsTempName(path.substr(path.rfind('/') + 1)) &&
+            node->holders == 0) {
+            stale.push_back(path);
+        }
+    }
+    for (const std::string& path : stale) {
+        (void)RemoveFile(path);
+    }
+}
+
 Status MemoryHost::SyncFolderOf(const std::string& path) {
-    (void)path;
+    Status step = Step();
+    if (step.ok()) {
+        SyncFolder(Parent(Normalize(path)));
+    }
+    return step;
+}
+
+// ---- Crash model ----
+
+void MemoryHost::DiskState::Apply(const Unsynced& change) {
+    switch (change.kind) {
+        case Unsynced::Kind::kWrite: {
+            std::string& content = bytes[change.index];
+            const auto end = static_cast<std::size_t>(change.offset + change.bytes.size());
+            if (content.size() < end) {
+                content.resize(end, '\0');
+            }
+            std::copy(change.bytes.begin(), change.bytes.end(),
+                      content.begin() + static_cast<std::ptrdiff_t>(change.offset));
+            break;
+        }
+        case Unsynced::Kind::kCreate:
+            names[change.path] = change.index;
+            bytes.emplace(change.index, std::string());
+            break;
+        case Unsynced::Kind::kMove: {
+            const auto it = names.find(change.path);
+            if (it != names.end()) {
+                const std::uint64_t index = it->second;
+                names.erase(it);
+                names[change.to] = index;
+            }
+            break;
+        }
+        case Unsynced::Kind::kRemove:
+            names.erase(change.path);
+            break;
+    }
+}
+
+void MemoryHost::EnableCrashModel() {
+    crashModel_ = true;
+    durable_ = DiskState();
+    for (const auto& [path, node] : files_) {
+        durable_.names[path] = node->index;
+        durable_.bytes[node->index] = node->bytes;
+    }
+    unsynced_.clear();
+    steps_ = 0;
+}
+
+void MemoryHost::PlanPowerLoss(std::uint64_t step, std::uint32_t seed, bool tearWrites) {
+    lossPlanned_ = true;
+    lossStep_ = steps_ + step;
+    lossSeed_ = seed;
+    tearWrites_ = tearWrites;
+}
+
+void MemoryHost::RestorePower() {
+    powerLost_ = false;
+    lossPlanned_ = false;
+    steps_ = 0;
+}
+
+Status MemoryHost::Step() {
+    if (!crashModel_) {
+        return Status::Ok();
+    }
+    if (powerLost_) {
+        return Status::Error("hexmend: power lost");
+    }
+    if (lossPlanned_ && steps_ == lossStep_) {
+        LosePower();
+        throw PowerLoss();
+    }
+    ++steps_;
     return Status::Ok();
+}
+
+void MemoryHost::Record(Unsynced change) {
+    if (crashModel_) {
+        unsynced_.push_back(std::move(change));
+    }
+}
+
+void MemoryHost::SyncNode(std::uint64_t index) {
+    std::vector<Unsynced> rest;
+    for (Unsynced& change : unsynced_) {
+        if (change.kind == Unsynced::Kind::kWrite && change.index == index) {
+            durable_.Apply(change);
+        } else {
+            rest.push_back(std::move(change));
+        }
+    }
+    unsynced_ = std::move(rest);
+}
+
+void MemoryHost::SyncFolder(const std::string& folder) {
+    std::vector<Unsynced> rest;
+    for (Unsynced& change : unsynced_) {
+        const bool here = change.kind != Unsynced::Kind::kWrite &&
+                          (Parent(change.path) == folder ||
+                           (change.kind == Unsynced::Kind::kMove && Parent(change.to) == folder));
+        if (here) {
+            durable_.Apply(change);
+        } else {
+            rest.push_back(std::move(change));
+        }
+    }
+    unsynced_ = std::move(rest);
+}
+
+// Keeps each unsynced change or not, at random, in order; a kept write may
+// be torn into the 512-byte sectors it touches, each kept or not. The result
+// becomes the files and the durable state.
+void MemoryHost::LosePower() {
+    std::mt19937 random(lossSeed_);
+    DiskState survived = durable_;
+    for (const Unsynced& change : unsynced_) {
+        const bool isWrite = change.kind == Unsynced::Kind::kWrite;
+        const auto fate = random() % (tearWrites_ && isWrite ? 3u : 2u);
+        if (fate == 1) {
+            survived.Apply(change);
+        } else if (fate == 2) {
+            const std::uint64_t end = change.offset + change.bytes.size();
+            for (std::uint64_t at = change.offset; at < end;) {
+                const std::uint64_t next = std::min(end, (at / kSector + 1) * kSector);
+                if (random() % 2 == 1) {
+                    Unsynced piece = change;
+                    piece.offset = at;
+                    piece.bytes = change.bytes.substr(at - change.offset, next - at);
+                    survived.Apply(piece);
+                }
+                at = next;
+            }
+        }
+    }
+    files_.clear();
+    temps_.clear();
+    std::map<std::uint64_t, std::shared_ptr<Node>> nodes;
+    for (const auto& [path, index] : survived.names) {
+        std::shared_ptr<Node>& node = nodes[index];
+        if (!node) {
+            node = std::make_shared<Node>();
+            node->bytes = survived.bytes[index];
+            node->index = index;
+            node->version = ++clock_;
+        }
+        files_[path] = node;
+        if (madeTemps_.count(path) != 0) {
+            temps_.insert(path);
+        }
+    }
+    durable_ = std::move(survived);
+    unsynced_.clear();
+    powerLost_ = true;
 }
 
 void MemoryHost::FetchConsole() {}

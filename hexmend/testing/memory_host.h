@@ -2,9 +2,16 @@
 // for tests and fuzzing. Paths are POSIX-style ("/" separates, "/" is the
 // root); backslashes are taken as "/" like the POSIX host does. Standard
 // output and standard error are captured in strings.
+//
+// It can also lose power (the crash model, off unless a test turns it on):
+// it then keeps apart what is durable and what is not, and a power loss
+// leaves the durable state with an arbitrary part of the rest, the way a
+// disk and its cache can.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <set>
@@ -14,6 +21,13 @@
 #include "host/host.h"
 
 namespace hexmend::testing {
+
+// What a MemoryHost throws at the call where its power is cut. It is no
+// run-time failure, so it leaves RunHexmend as the end of the process would.
+class PowerLoss : public std::exception {
+  public:
+    const char* what() const noexcept override { return "power lost"; }
+};
 
 class MemoryHost : public Host {
   public:
@@ -39,6 +53,28 @@ class MemoryHost : public Host {
     std::string stderrText;
     // What CurrentFolder() reports.
     std::string workingFolder = "/";
+
+    // ---- Crash model ----
+    // From now on the files as they are count as durable, and every call
+    // that changes a file is a step. Bytes written stay unsynced until
+    // File::Sync of their file; creating, moving and removing a file stay
+    // unsynced until SyncFolderOf of its folder (ReplaceFile moves, then
+    // syncs: two steps). Folders are durable at once; PutFile is durable.
+    void EnableCrashModel();
+    // Steps taken since EnableCrashModel or RestorePower.
+    std::uint64_t Steps() const { return steps_; }
+    // Cuts the power at step number step from now (0: the next one): that
+    // call throws PowerLoss, and every later call that would change a file
+    // fails without effect, so that nothing the dying run does while it
+    // unwinds (destructors removing files) changes what survived; that is in
+    // place as soon as PowerLoss is thrown. What survives is the durable
+    // state and a random part (from seed) of the unsynced steps, in their
+    // order; with tearWrites, a write may also keep only some of its 512-byte
+    // sectors.
+    void PlanPowerLoss(std::uint64_t step, std::uint32_t seed, bool tearWrites);
+    bool PowerLost() const { return powerLost_; }
+    // Power is back: calls work again on what survived; steps count anew.
+    void RestorePower();
 
     // ---- Host ----
     std::string ExecutablePath() override;
@@ -67,6 +103,9 @@ class MemoryHost : public Host {
                              std::string* tempPath) override;
     Status ReplaceFile(const std::string& from, const std::string& to) override;
     Status RemoveFile(const std::string& path) override;
+    // Removes the files named ".hexmend-" and digits in target's folder that
+    // no open File of this host holds.
+    void RemoveStaleTempFiles(const std::string& target) override;
     Status SyncFolderOf(const std::string& path) override;
     void FetchConsole() override;
     Status WriteStdout(std::string_view text) override;
@@ -86,12 +125,38 @@ class MemoryHost : public Host {
         std::string bytes;
         std::uint64_t index = 0;
         std::int64_t version = 0;
+        // Open files of this node.
+        int holders = 0;
     };
     class OpenFile;
+
+    // A change the crash model has not made durable yet.
+    struct Unsynced {
+        enum class Kind { kWrite, kCreate, kMove, kRemove };
+        Kind kind = Kind::kWrite;
+        std::string path;          // kCreate, kRemove; kMove: from
+        std::string to;            // kMove
+        std::uint64_t index = 0;   // kWrite, kCreate
+        std::uint64_t offset = 0;  // kWrite
+        std::string bytes;         // kWrite
+    };
+    // File names and node contents, by node index.
+    struct DiskState {
+        std::map<std::string, std::uint64_t> names;
+        std::map<std::uint64_t, std::string> bytes;
+        void Apply(const Unsynced& change);
+    };
 
     static std::string Parent(const std::string& normalized);
     std::shared_ptr<Node> NewNode(std::string bytes);
     Status Open(const std::string& path, bool writable, std::unique_ptr<File>* file);
+    // Counts one step of a call that changes a file: fails when the power is
+    // gone, and cuts it at the planned step.
+    Status Step();
+    void Record(Unsynced change);
+    void SyncNode(std::uint64_t index);
+    void SyncFolder(const std::string& folder);
+    void LosePower();
 
     std::map<std::string, std::shared_ptr<Node>> files_;
     std::set<std::string> folders_;
@@ -100,6 +165,19 @@ class MemoryHost : public Host {
     std::uint64_t nextIndex_ = 1;
     std::int64_t clock_ = 0;
     int openWriters_ = 0;
+
+    bool crashModel_ = false;
+    bool powerLost_ = false;
+    std::uint64_t steps_ = 0;
+    bool lossPlanned_ = false;
+    std::uint64_t lossStep_ = 0;
+    std::uint32_t lossSeed_ = 0;
+    bool tearWrites_ = false;
+    DiskState durable_;
+    std::vector<Unsynced> unsynced_;
+    // Every temporary file made under the crash model, so that those that
+    // survive a power loss still count as temporary files.
+    std::set<std::string> madeTemps_;
 };
 
 }  // namespace hexmend::testing
