@@ -11,7 +11,9 @@ one set, across the pieces the files are read in, text values with blanks, backs
 old text "DONOTCHECK"), runs the real hexmend-diff with the patch file beside
 OLD, in a folder below or beside it, above the working folder, or on standard
 output saved in the working folder; then `hexmend PATCH check=true` must pass
-and leave OLD alone, and `hexmend PATCH` must turn OLD into NEW exactly. The
+and leave OLD alone, `hexmend PATCH` must turn OLD into NEW exactly, and on
+that result `hexmend PATCH check=true reverse=true` must pass and
+`hexmend PATCH reverse=true` must give OLD back exactly. The
 patch file's blocks must be the regions the merging rule gives (fewer than 8
 equal bytes apart make one region), in sets of at most 4096 bytes, text as
 replace_string and anything else as replace_bytes. The seed is printed; pass
@@ -190,7 +192,9 @@ def trial(opts, platform, wrapper, rng, shape, folder):
             return ["identical files (%s) gave %r / %r" % (where, written[:80], err)]
         return []
     problems = check_patch(written, old, new, platform.line_end)
-    for extra, expected in (["check=true"], old), ([], new):
+    # Forward on OLD, then undone on what is now NEW.
+    for extra, expected in ((["check=true"], old), ([], new),
+                            (["check=true", "reverse=true"], new), (["reverse=true"], old)):
         proc = run_program(wrapper + [opts.program, platform.render(patch)] + extra, cwd,
                            dict(os.environ), None)
         got = open(old_path, "rb").read()
