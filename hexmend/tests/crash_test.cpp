@@ -300,5 +300,28 @@ TEST(PowerLoss, DuringRollBack) {
     EXPECT_EQ(tally.fresh, 0);
 }
 
+// A journal is applied only to the file it was made for: under the same
+// name, another file with the same bytes is left alone, the run fails
+// naming both, and the journal stays for the file it belongs to.
+TEST(PowerLoss, JournalOfAnotherFileIsNotApplied) {
+    const Scenario scenario("src.bin", {"inplace=true"});
+    MemoryHost host;
+    scenario.SetUp(host);
+    // While the file's writes are synced: the journal is complete by then.
+    host.PlanPowerLoss(scenario.Steps() - 5, 0, false);
+    ASSERT_TRUE(scenario.Patch(host).powerLost);
+    host.RestorePower();
+    const std::string journal = "/d/src.bin.hexmend-journal";
+    ASSERT_NE(host.GetFile(journal), nullptr);
+    const std::string bytes = *host.GetFile("/d/src.bin");
+    host.PutFile("/d/src.bin", bytes);
+    const Outcome check = scenario.Check(host);
+    EXPECT_EQ(check.rc, 1);
+    EXPECT_NE(check.stderrText.find(journal + " was not made for /d/src.bin"), std::string::npos)
+        << check.stderrText;
+    EXPECT_EQ(*host.GetFile("/d/src.bin"), bytes);
+    EXPECT_NE(host.GetFile(journal), nullptr);
+}
+
 }  // namespace
 }  // namespace hexmend

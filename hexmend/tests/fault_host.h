@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -43,6 +44,9 @@ struct Faults {
     bool closeFails = false;
     bool renameFails = false;
     bool stdoutFails = false;
+    // Called as the target's copy of the source is about to be made: a
+    // chance to change the source under the run.
+    std::function<void()> beforeCopy;
 };
 
 class FaultHost : public CaptureHost {
@@ -79,6 +83,9 @@ class FaultHost : public CaptureHost {
     Status CreateTempCopyFor(const std::string& target, const std::string& source, File& sourceFile,
                              std::uint64_t size, std::unique_ptr<File>* file,
                              std::string* tempPath) override {
+        if (faults.beforeCopy) {
+            faults.beforeCopy();
+        }
         Status status = CreateTempFileFor(target, file, tempPath);
         if (!status.ok()) {
             return status;

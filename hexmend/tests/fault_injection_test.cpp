@@ -220,6 +220,15 @@ TEST_F(FaultInjection, SourceThatYieldsFewerBytesThanItsSize) {
     ExpectRunTimeFailure(Run(), "src.bin", std::to_string(kSourceSize - 1), true);
 }
 
+TEST_F(FaultInjection, SourceThatChangesWhileTheRunHoldsIt) {
+    WriteFile(dir_ / "out.bin", kOldTarget);
+    host_.faults.beforeCopy = [this] {
+        source_ += "appended by another program";
+        WriteFile(dir_ / "src.bin", source_);
+    };
+    ExpectRunTimeFailure(Run(), "src.bin", "source changed while patching", true);
+}
+
 TEST_F(FaultInjection, SourceReadError) {
     WriteFile(dir_ / "out.bin", kOldTarget);
     host_.faults.readFails = "src.bin";
