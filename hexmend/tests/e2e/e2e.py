@@ -243,13 +243,29 @@ def run_program(command, cwd, env, stdout_to, preexec=None, timeout=600, during=
         # The terminal turns each line end into CR LF.
         out = b"".join(chunks).replace(b"\r\n", b"\n")
         return subprocess.CompletedProcess(command, proc.returncode, out, err)
-    if stdout_to:
-        with open(stdout_to, "wb") as sink:
+    for attempt in range(3):
+        if stdout_to:
+            with open(stdout_to, "wb") as sink:
+                proc = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                      stdout=sink, stderr=subprocess.PIPE, timeout=600)
+            wrote = os.path.getsize(stdout_to) > 0
+            proc = subprocess.CompletedProcess(command, proc.returncode, None, proc.stderr)
+        else:
             proc = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                                  stdout=sink, stderr=subprocess.PIPE, timeout=600)
-        return subprocess.CompletedProcess(command, proc.returncode, None, proc.stderr)
-    return subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                          capture_output=True, timeout=timeout, preexec_fn=preexec)
+                                  capture_output=True, timeout=timeout, preexec_fn=preexec)
+            wrote = bool(proc.stdout)
+        if not started_nothing(command, proc, wrote):
+            break
+    return proc
+
+
+def started_nothing(command, proc, wrote):
+    """True when wine failed to start the program at all. Both programs
+    write something on every run (hexmend its banner first), so a failure
+    without a byte of output is wine's, which a loaded machine sometimes
+    shows; the run is then made again."""
+    return (os.path.basename(command[0]) == "wine" and proc.returncode != 0 and not wrote
+            and not proc.stderr)
 
 
 def hold_file(wrapper, helper, mode, path):
