@@ -7,6 +7,7 @@
 
 #include "reporter.h"
 #include "run_state.h"
+#include "value_notation.h"
 
 namespace hexmend {
 namespace {
@@ -14,28 +15,13 @@ namespace {
 // How many compared bytes check mode shows.
 constexpr std::size_t kShownBytes = 32;
 
-// "DE AD BE EF"
-std::string HexBytes(std::string_view bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (!text.empty()) {
-            text += ' ';
-        }
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    return text;
-}
-
 // Check mode's account of a difference at start.
 void ReportDifference(const RunState& run, std::string_view olddata, std::string_view newdata,
                       std::uint64_t start, std::size_t compared, WriteDirection direction) {
     const PatchedView& view = run.FileBuffer;
     const std::size_t shown = std::min(compared, kShownBytes);
-    ReportMessage(run, "  expected: " + HexBytes(olddata.substr(0, shown)), false);
-    ReportMessage(run, "  found:    " + HexBytes(view.Read(start, shown)), false);
+    ReportMessage(run, "  expected: " + BytesToHex(olddata.substr(0, shown)), false);
+    ReportMessage(run, "  found:    " + BytesToHex(view.Read(start, shown)), false);
     if (view.FirstDifference(start, newdata) == PatchedView::npos) {
         ReportMessage(
             run, direction == WriteDirection::kForward ? "  already applied" : "  already undone",

@@ -31,21 +31,6 @@ std::string HexOffset(std::uint64_t offset) {
     return digits;
 }
 
-// "DE AD BE EF"
-std::string HexPairs(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (!text.empty()) {
-            text += ' ';
-        }
-        text += kHexDigits[byte >> 4];
-        text += kHexDigits[byte & 0x0F];
-    }
-    return text;
-}
-
 bool IsPrintableText(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
@@ -234,8 +219,8 @@ void PatchMaker::WriteOneSet(std::uint64_t position, std::string_view oldBytes,
         action_ = action;
     }
     Line("position", HexOffset(position));
-    Line("olddata", text ? EscapeValue(oldBytes) : HexPairs(oldBytes));
-    Line("newdata", text ? EscapeValue(newBytes) : HexPairs(newBytes));
+    Line("olddata", text ? EscapeValue(oldBytes) : BytesToHex(oldBytes));
+    Line("newdata", text ? EscapeValue(newBytes) : BytesToHex(newBytes));
 }
 
 void PatchMaker::Line(std::string_view key, std::string_view value) {

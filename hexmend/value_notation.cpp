@@ -386,6 +386,21 @@ bool UnescapeInPlace(Bytes& text) {
     return finish(true);
 }
 
+std::string BytesToHex(std::string_view bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
+}
+
 Bytes HexToBytes(std::string_view text) {
     std::string digits;
     digits.reserve(text.size());

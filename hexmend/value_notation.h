@@ -47,6 +47,10 @@ bool UnescapeInPlace(Bytes& text);
 // invalid (odd digit count, a pair that is not two hex digits).
 Bytes HexToBytes(std::string_view text);
 
+// The inverse of HexToBytes: upper-case pairs separated by one blank
+// ("DE AD BE EF"); empty for no bytes.
+std::string BytesToHex(std::string_view bytes);
+
 // A decimal or marked-hexadecimal integer 0..255 as one byte; empty otherwise.
 Bytes IntValueToByte(std::string_view text);
 

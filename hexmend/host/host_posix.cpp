@@ -217,42 +217,10 @@ class PosixFile final : public File {
         }
     }
 
-    Status Append(std::string_view data) override {
-        while (!data.empty()) {
-            const ssize_t w = ::write(fd_, data.data(), std::min(data.size(), kMaxChunk));
-            if (w < 0) {
-                if (errno != EINTR) {
-                    return PosixError("cannot write", path_, errno);
-                }
-                Status pending = PendingInterruption();
-                if (!pending.ok()) {
-                    return pending;
-                }
-                continue;
-            }
-            data.remove_prefix(static_cast<std::size_t>(w));
-        }
-        return Status::Ok();
-    }
+    Status Append(std::string_view data) override { return WriteAll(data, nullptr); }
 
     Status WriteAt(std::uint64_t offset, std::string_view data) override {
-        while (!data.empty()) {
-            const ssize_t w = ::pwrite(fd_, data.data(), std::min(data.size(), kMaxChunk),
-                                       static_cast<off_t>(offset));
-            if (w < 0) {
-                if (errno != EINTR) {
-                    return PosixError("cannot write", path_, errno);
-                }
-                Status pending = PendingInterruption();
-                if (!pending.ok()) {
-                    return pending;
-                }
-                continue;
-            }
-            data.remove_prefix(static_cast<std::size_t>(w));
-            offset += static_cast<std::uint64_t>(w);
-        }
-        return Status::Ok();
+        return WriteAll(data, &offset);
     }
 
     Status Sync() override {
@@ -286,6 +254,32 @@ class PosixFile final : public File {
     }
 
   private:
+    // Writes all of data at *offset (advanced as it goes), or at the file's
+    // own offset when offset is null.
+    Status WriteAll(std::string_view data, std::uint64_t* offset) {
+        while (!data.empty()) {
+            const std::size_t n = std::min(data.size(), kMaxChunk);
+            const ssize_t w = offset == nullptr
+                                  ? ::write(fd_, data.data(), n)
+                                  : ::pwrite(fd_, data.data(), n, static_cast<off_t>(*offset));
+            if (w < 0) {
+                if (errno != EINTR) {
+                    return PosixError("cannot write", path_, errno);
+                }
+                Status pending = PendingInterruption();
+                if (!pending.ok()) {
+                    return pending;
+                }
+                continue;
+            }
+            data.remove_prefix(static_cast<std::size_t>(w));
+            if (offset != nullptr) {
+                *offset += static_cast<std::uint64_t>(w);
+            }
+        }
+        return Status::Ok();
+    }
+
     int fd_;
     int holdFd_;
     std::string path_;

@@ -239,6 +239,16 @@ TEST(HexToBytes, PairsWithBlanksDropped) {
     }
 }
 
+TEST(BytesToHex, HexToBytesGivesEveryByteBack) {
+    Bytes all;
+    for (int b = 0; b < 256; ++b) {
+        all += static_cast<char>(b);
+    }
+    EXPECT_EQ(BytesToHex(B({0xDE, 0xAD, 0x0F})), "DE AD 0F");
+    EXPECT_EQ(BytesToHex(""), "");
+    EXPECT_EQ(HexToBytes(BytesToHex(all)), all);
+}
+
 TEST(IntValueToByte, ZeroTo255Only) {
     for (const char* text : {"200", "$C8", "0xC8", " 200", "+200"}) {
         EXPECT_EQ(IntValueToByte(text), B({0xC8})) << "for \"" << text << "\"";
