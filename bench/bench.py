@@ -677,7 +677,7 @@ def main():
     hexmend_diff = os.path.abspath(opts.hexmend_diff or os.path.join(
         os.path.dirname(hexmend), "hexmend-diff" + os.path.splitext(hexmend)[1]))
     work = tempfile.mkdtemp(prefix="hexmend-bench-", dir=opts.work)
-    # Part 2 measures the walk over the blocks: in memory when the machine
+    # Row 2 measures the walk over the blocks: in memory when the machine
     # has a memory file system, so that the disk's noise stays out of it.
     fast = tempfile.mkdtemp(prefix="hexmend-bench-", dir="/dev/shm") if os.path.isdir(
         "/dev/shm") else work
