@@ -134,7 +134,8 @@ def as_nobody(groups):
 
 
 def for_nobody(folder):
-    """The case's folder and the program's copy in it open to nobody."""
+    """The case's folder and the program's copy in it open to nobody (the
+    build's own program may lie in a folder nobody cannot enter)."""
     os.chown(folder, NOBODY.pw_uid, NOGROUP)
     os.chmod(folder, 0o755)
 
@@ -315,12 +316,12 @@ CASES = [
     run("a user keeps the target's group when it is one of theirs",
         stdout=[BANNER] + LOADING + SAVED, files={"out.bin": b"old"},
         setup=steps(for_nobody, own("out.bin", NOBODY.pw_uid, USERS, 0o640)),
-        preexec=as_nobody([USERS]), expect={"out.bin": SOURCE},
+        preexec=as_nobody([USERS]), expect={"out.bin": SOURCE}, copy_program="bin",
         check=owned("out.bin", NOBODY.pw_uid, USERS, 0o640), needs_root=True),
     run("a group that is not the user's is not kept, and the run goes on",
         stdout=[BANNER] + LOADING + SAVED, files={"out.bin": b"old"},
         setup=steps(for_nobody, own("out.bin", NOBODY.pw_uid, 0, 0o640)),
-        preexec=as_nobody([]), expect={"out.bin": SOURCE},
+        preexec=as_nobody([]), expect={"out.bin": SOURCE}, copy_program="bin",
         check=owned("out.bin", NOBODY.pw_uid, NOGROUP, 0o640), needs_root=True),
 ]
 
