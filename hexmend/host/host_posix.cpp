@@ -184,37 +184,11 @@ class PosixFile final : public File {
     }
 
     Status Read(char* buf, std::size_t n, std::size_t* got) override {
-        for (;;) {
-            const ssize_t r = ::read(fd_, buf, std::min(n, kMaxChunk));
-            if (r >= 0) {
-                *got = static_cast<std::size_t>(r);
-                return Status::Ok();
-            }
-            if (errno != EINTR) {
-                return PosixError("cannot read", path_, errno);
-            }
-            Status pending = PendingInterruption();
-            if (!pending.ok()) {
-                return pending;
-            }
-        }
+        return ReadSome(buf, n, nullptr, got);
     }
 
     Status ReadAt(std::uint64_t offset, char* buf, std::size_t n, std::size_t* got) override {
-        for (;;) {
-            const ssize_t r = ::pread(fd_, buf, std::min(n, kMaxChunk), static_cast<off_t>(offset));
-            if (r >= 0) {
-                *got = static_cast<std::size_t>(r);
-                return Status::Ok();
-            }
-            if (errno != EINTR) {
-                return PosixError("cannot read", path_, errno);
-            }
-            Status pending = PendingInterruption();
-            if (!pending.ok()) {
-                return pending;
-            }
-        }
+        return ReadSome(buf, n, &offset, got);
     }
 
     Status Append(std::string_view data) override { return WriteAll(data, nullptr); }
@@ -254,6 +228,28 @@ class PosixFile final : public File {
     }
 
   private:
+    // Reads up to n bytes at *offset, or at the file's own offset when offset
+    // is null.
+    Status ReadSome(char* buf, std::size_t n, const std::uint64_t* offset, std::size_t* got) {
+        for (;;) {
+            const std::size_t count = std::min(n, kMaxChunk);
+            const ssize_t r = offset == nullptr
+                                  ? ::read(fd_, buf, count)
+                                  : ::pread(fd_, buf, count, static_cast<off_t>(*offset));
+            if (r >= 0) {
+                *got = static_cast<std::size_t>(r);
+                return Status::Ok();
+            }
+            if (errno != EINTR) {
+                return PosixError("cannot read", path_, errno);
+            }
+            Status pending = PendingInterruption();
+            if (!pending.ok()) {
+                return pending;
+            }
+        }
+    }
+
     // Writes all of data at *offset (advanced as it goes), or at the file's
     // own offset when offset is null.
     Status WriteAll(std::string_view data, std::uint64_t* offset) {
