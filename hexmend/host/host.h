@@ -248,7 +248,7 @@ class InterruptionHold {
     InterruptionHold& operator=(const InterruptionHold&) = delete;
 };
 
-// The platform's part of InterruptionCatcher (host_posix.cpp,
+// The platform's part of InterruptionCatcher (interruptions_posix.cpp,
 // interruptions_windows.cpp): installing and removing the handlers, and
 // ending the process by a recorded request.
 void InstallInterruptionHandlers();
