@@ -12,6 +12,7 @@ import signal
 import socket
 import stat
 import subprocess
+import tempfile
 import time
 
 from e2e import Case, HEADER
@@ -131,6 +132,19 @@ def as_nobody(groups):
         os.setgid(NOGROUP)
         os.setuid(NOBODY.pw_uid)
     return preexec
+
+
+def nobody_can_run():
+    """None when nobody can start a program in the temporary folder; where the
+    machine's top folder is private (a bare chroot) nobody can start none."""
+    temp = tempfile.gettempdir()
+    if os.stat(temp).st_mode & 0o001 == 0:
+        return "the user nobody cannot enter %s" % temp
+    try:
+        subprocess.run(["true"], preexec_fn=as_nobody([]), check=True, timeout=QUICK)
+    except (OSError, subprocess.SubprocessError) as error:
+        return "the user nobody cannot start programs here: %s" % error
+    return None
 
 
 def for_nobody(folder):
@@ -317,11 +331,13 @@ CASES = [
         stdout=[BANNER] + LOADING + SAVED, files={"out.bin": b"old"},
         setup=steps(for_nobody, own("out.bin", NOBODY.pw_uid, USERS, 0o640)),
         preexec=as_nobody([USERS]), expect={"out.bin": SOURCE}, copy_program="bin",
+        runnable=nobody_can_run,
         check=owned("out.bin", NOBODY.pw_uid, USERS, 0o640), needs_root=True),
     run("a group that is not the user's is not kept, and the run goes on",
         stdout=[BANNER] + LOADING + SAVED, files={"out.bin": b"old"},
         setup=steps(for_nobody, own("out.bin", NOBODY.pw_uid, 0, 0o640)),
         preexec=as_nobody([]), expect={"out.bin": SOURCE}, copy_program="bin",
+        runnable=nobody_can_run,
         check=owned("out.bin", NOBODY.pw_uid, NOGROUP, 0o640), needs_root=True),
 ]
 

@@ -85,13 +85,15 @@ class Case:
     during:  a callable taking the running process and the case folder, called
              while the program runs (to send it a signal).
     needs_root: the case is skipped, and says so, unless the tests run as root.
+    runnable: a callable that returns None when the case can run here, or
+             why it cannot (the case is then skipped, saying so).
     timeout: seconds the program may run.
     """
 
     def __init__(self, name, files=None, args=None, stdout=None, rc=0, expect=None,
                  stderr="", env=None, cwd=None, setup=None, check=None, platforms=None,
                  stdout_to=None, stdout_filter=None, holds=None, copy_program=None,
-                 preexec=None, during=None, needs_root=False, timeout=600):
+                 preexec=None, during=None, needs_root=False, timeout=600, runnable=None):
         self.name = name
         self.files = files or {}
         self.args = args if args is not None else []
@@ -111,6 +113,7 @@ class Case:
         self.preexec = preexec
         self.during = during
         self.needs_root = needs_root
+        self.runnable = runnable
         self.timeout = timeout
 
     def run(self, program, platform, wrapper, helper=None):
@@ -354,6 +357,10 @@ def run_cases(opts, platform, wrapper, helper):
                 continue
             if case.needs_root and os.geteuid() != 0:
                 print("skip %s (needs root)" % case.name)
+                continue
+            why_not = case.runnable() if case.runnable else None
+            if why_not:
+                print("skip %s (%s)" % (case.name, why_not))
                 continue
             try:
                 problems = case.run(os.path.abspath(opts.program), platform, wrapper, helper)
