@@ -49,7 +49,12 @@ def check_prefix(opts, prefix):
     program = os.path.join(prefix, opts.bindir, "hexmend" + opts.exe_suffix)
     if not os.access(program, os.X_OK):
         yield "%s is not executable" % program
-    help_text = run(shlex.split(opts.wrapper) + [program, "--help"]).stdout.decode("latin-1")
+    # Made again when the emulator (wine) failed to start the program: --help
+    # always writes.
+    for _ in range(3):
+        help_text = run(shlex.split(opts.wrapper) + [program, "--help"]).stdout.decode("latin-1")
+        if help_text:
+            break
     options = re.findall(r"^  (\w+)=true ", help_text, re.MULTILINE)
     if not options:
         yield "the installed hexmend's --help lists no option: %r" % help_text

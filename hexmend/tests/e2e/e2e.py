@@ -213,6 +213,17 @@ class Case:
 
 
 def run_program(command, cwd, env, stdout_to, preexec=None, timeout=600, during=None):
+    for _ in range(3):
+        proc, wrote = run_once(command, cwd, env, stdout_to, preexec, timeout, during)
+        if not started_nothing(command, proc, wrote):
+            break
+        print("note: wine did not start %s (exit code %d, no output); made again"
+              % (os.path.basename(command[1]), proc.returncode), file=sys.stderr)
+    return proc
+
+
+def run_once(command, cwd, env, stdout_to, preexec, timeout, during):
+    """One run; returns it and whether it wrote anything to standard output."""
     if during:
         proc = subprocess.Popen(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -224,7 +235,7 @@ def run_program(command, cwd, env, stdout_to, preexec=None, timeout=600, during=
             if proc.poll() is None:
                 proc.kill()
                 proc.wait()
-        return subprocess.CompletedProcess(command, proc.returncode, out, err)
+        return subprocess.CompletedProcess(command, proc.returncode, out, err), bool(out)
     if stdout_to == "tty":
         import pty
         master, slave = pty.openpty()
@@ -245,21 +256,16 @@ def run_program(command, cwd, env, stdout_to, preexec=None, timeout=600, during=
         proc.wait(timeout=600)
         # The terminal turns each line end into CR LF.
         out = b"".join(chunks).replace(b"\r\n", b"\n")
-        return subprocess.CompletedProcess(command, proc.returncode, out, err)
-    for attempt in range(3):
-        if stdout_to:
-            with open(stdout_to, "wb") as sink:
-                proc = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                                      stdout=sink, stderr=subprocess.PIPE, timeout=600)
-            wrote = os.path.getsize(stdout_to) > 0
-            proc = subprocess.CompletedProcess(command, proc.returncode, None, proc.stderr)
-        else:
+        return subprocess.CompletedProcess(command, proc.returncode, out, err), bool(out)
+    if stdout_to:
+        with open(stdout_to, "wb") as sink:
             proc = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                                  capture_output=True, timeout=timeout, preexec_fn=preexec)
-            wrote = bool(proc.stdout)
-        if not started_nothing(command, proc, wrote):
-            break
-    return proc
+                                  stdout=sink, stderr=subprocess.PIPE, timeout=600)
+        wrote = os.path.getsize(stdout_to) > 0
+        return subprocess.CompletedProcess(command, proc.returncode, None, proc.stderr), wrote
+    proc = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=timeout, preexec_fn=preexec)
+    return proc, bool(proc.stdout)
 
 
 def started_nothing(command, proc, wrote):
