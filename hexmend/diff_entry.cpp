@@ -124,15 +124,8 @@ class StdoutSink final : public PatchSink {
 // temporary file is removed and an existing patch file keeps its content.
 class FileSink final : public PatchSink {
   public:
-    FileSink(Host& host, std::string path) : host_(host), path_(std::move(path)) {
-        Check(host_.CreateTempFileFor(path_, &file_, &tempPath_));
-    }
-    ~FileSink() override {
-        // Closed before it is removed: an open file cannot be removed everywhere.
-        file_.reset();
-        if (!tempPath_.empty()) {
-            (void)host_.RemoveFile(tempPath_);
-        }
+    FileSink(Host& host, std::string path) : host_(host), temp_(host), path_(std::move(path)) {
+        Check(host_.CreateTempFileFor(path_, &file_, temp_.path()));
     }
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
@@ -142,15 +135,17 @@ class FileSink final : public PatchSink {
         Check(file_->Sync());
         Check(file_->Close());
         file_.reset();
-        Check(host_.ReplaceFile(tempPath_, path_));
-        tempPath_.clear();
+        Check(host_.ReplaceFile(*temp_.path(), path_));
+        temp_.Commit();
     }
 
   private:
     Host& host_;
+    // Declared before the file, so that the file is closed before the
+    // temporary is removed.
+    TempFileOwner temp_;
     std::string path_;
     std::unique_ptr<File> file_;
-    std::string tempPath_;
 };
 
 std::string Plural(std::uint64_t count, const char* noun) {
