@@ -42,6 +42,19 @@ std::string FolderPart(std::string_view path) {
     return std::string();
 }
 
+bool ReadExactlyAt(File& file, std::uint64_t offset, std::size_t n, char* out) {
+    std::size_t done = 0;
+    while (done < n) {
+        std::size_t got = 0;
+        Check(file.ReadAt(offset + done, out + done, n - done, &got));
+        if (got == 0) {
+            return false;
+        }
+        done += got;
+    }
+    return true;
+}
+
 Bytes ReadToEnd(File& file, const std::string& path, std::uint64_t expected) {
     const auto limit = static_cast<std::uint64_t>(kMaxFileBufferSize);
     if (expected > limit) {

@@ -30,6 +30,10 @@ Bytes ReadWholeFile(const std::string& path);
 // nothing. More than FileBuffer can hold is a run-time failure.
 Bytes ReadToEnd(File& file, const std::string& path, std::uint64_t expected);
 
+// Reads exactly n bytes of file at offset into out. Returns false when the
+// file ends first; a failed read is a run-time failure.
+[[nodiscard]] bool ReadExactlyAt(File& file, std::uint64_t offset, std::size_t n, char* out);
+
 // Owns a temporary file: removes it on destruction unless it was committed
 // (moved into place). Declare it before the file's own owner, so that the
 // file is closed before it is removed: an open file cannot be removed

@@ -8,6 +8,7 @@
 #include <random>
 #include <string_view>
 
+#include "file_io.h"
 #include "host/host.h"
 #include "reporter.h"
 #include "run_failure.h"
@@ -58,16 +59,7 @@ std::uint32_t Crc(std::uint32_t crc, std::string_view bytes) {
 // Reads exactly n bytes at offset; false when the file ends first.
 bool ReadExactly(File& file, std::uint64_t offset, std::size_t n, Bytes& out) {
     out.resize(n);
-    std::size_t done = 0;
-    while (done < n) {
-        std::size_t got = 0;
-        Check(file.ReadAt(offset + done, &out[done], n - done, &got));
-        if (got == 0) {
-            return false;
-        }
-        done += got;
-    }
-    return true;
+    return ReadExactlyAt(file, offset, n, out.data());
 }
 
 // A journal file being written: everything appended is counted into the

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <utility>
 
+#include "file_io.h"
 #include "run_failure.h"
 
 namespace hexmend {
@@ -43,15 +44,9 @@ void PatchedView::ReadSource(std::uint64_t offset, std::size_t n, char* out) con
         std::copy_n(content_.data() + offset, n, out);
         return;
     }
-    std::size_t done = 0;
-    while (done < n) {
-        std::size_t got = 0;
-        Check(source_->ReadAt(offset + done, out + done, n - done, &got));
-        if (got == 0) {
-            throw RunTimeFailure("hexmend: cannot read " + path_ +
-                                 ": the file shrank while it was patched");
-        }
-        done += got;
+    if (!ReadExactlyAt(*source_, offset, n, out)) {
+        throw RunTimeFailure("hexmend: cannot read " + path_ +
+                             ": the file shrank while it was patched");
     }
 }
 
