@@ -16,11 +16,11 @@
 #include <string_view>
 #include <vector>
 
-#include "entry.h"
+#include "cli/entry.h"
 #include "fuzz_check.h"
 #include "host/host.h"
 #include "memory_host.h"
-#include "run_state.h"
+#include "core/run_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

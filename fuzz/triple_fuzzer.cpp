@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "value_notation.h"
-#include "zq_engine.h"
+#include "core/value_notation.h"
+#include "core/zq_engine.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "run_state.h"
-#include "value_notation.h"
+#include "core/run_state.h"
+#include "core/value_notation.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "memory_host.h"
-#include "run_failure.h"
-#include "run_state.h"
+#include "core/run_failure.h"
+#include "core/run_state.h"
 
 namespace hexmend::testing {
 

@@ -1,4 +1,4 @@
-#include "checked_write.h"
+#include "core/checked_write.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "memory_host.h"
-#include "run_state.h"
+#include "core/run_state.h"
 #include "view_source.h"
 
 namespace hexmend {

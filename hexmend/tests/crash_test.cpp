@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "entry.h"
+#include "cli/entry.h"
 #include "host/host.h"
 #include "memory_host.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "diff_entry.h"
-#include "entry.h"
+#include "diff/diff_entry.h"
+#include "cli/entry.h"
 #include "fault_host.h"
 #include "host/host.h"
 

@@ -1,8 +1,8 @@
-#include "file_io.h"
+#include "core/file_io.h"
 
 #include <gtest/gtest.h>
 
-#include "run_failure.h"
+#include "core/run_failure.h"
 
 namespace hexmend {
 namespace {

@@ -1,4 +1,4 @@
-#include "patch_text.h"
+#include "core/patch_text.h"
 
 #include <gtest/gtest.h>
 

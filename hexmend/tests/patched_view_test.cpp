@@ -1,4 +1,4 @@
-#include "patched_view.h"
+#include "core/patched_view.h"
 
 #include <gtest/gtest.h>
 

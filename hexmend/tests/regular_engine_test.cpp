@@ -1,4 +1,4 @@
-#include "regular_engine.h"
+#include "core/regular_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "host/host.h"
 #include "memory_host.h"
-#include "run_state.h"
+#include "core/run_state.h"
 #include "view_source.h"
 
 namespace hexmend {

@@ -1,4 +1,4 @@
-#include "value_notation.h"
+#include "core/value_notation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "zlib_stream.h"
+#include "core/zlib_stream.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "checked_write.h"
+#include "core/checked_write.h"
 #include "memory_host.h"
-#include "run_failure.h"
-#include "run_state.h"
+#include "core/run_failure.h"
+#include "core/run_state.h"
 #include "view_source.h"
 
 namespace hexmend {

@@ -1,0 +1,122 @@
+#include "core/file_io.h"
+
+#include <memory>
+#include <utility>
+
+#include "host/host.h"
+#include "core/run_failure.h"
+
+namespace hexmend {
+
+std::string ResolvePath(std::string_view baseDir, std::string_view path) {
+    Host& host = CurrentHost();
+    const std::string native = host.NativePath(path);
+    std::string result;
+    if (host.IsRelativePath(native)) {
+        std::string candidate(baseDir);
+        if (candidate.empty() || candidate.back() != host.FolderSeparator()) {
+            candidate += host.FolderSeparator();
+        }
+        candidate += native;
+        if (!host.CanonicalizePath(candidate, &result)) {
+            result = std::move(candidate);
+        }
+    } else {
+        result = native;
+    }
+    if (result.size() > host.MaxPathLength()) {
+        throw RunTimeFailure("hexmend: path too long (" + std::to_string(result.size()) +
+                             " characters, at most " + std::to_string(host.MaxPathLength()) +
+                             "): " + result);
+    }
+    return result;
+}
+
+std::string FolderPart(std::string_view path) {
+    const Host& host = CurrentHost();
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (host.IsFolderSeparator(path[i - 1])) {
+            return std::string(path.substr(0, i));
+        }
+    }
+    return std::string();
+}
+
+bool ReadExactlyAt(File& file, std::uint64_t offset, std::size_t n, char* out) {
+    std::size_t done = 0;
+    while (done < n) {
+        std::size_t got = 0;
+        Check(file.ReadAt(offset + done, out + done, n - done, &got));
+        if (got == 0) {
+            return false;
+        }
+        done += got;
+    }
+    return true;
+}
+
+Bytes ReadToEnd(File& file, const std::string& path, std::uint64_t expected) {
+    const auto limit = static_cast<std::uint64_t>(kMaxFileBufferSize);
+    if (expected > limit) {
+        throw RunTimeFailure("hexmend: cannot load " + path + ": the file has " +
+                             std::to_string(expected) + " bytes, more than the " +
+                             std::to_string(limit) + " bytes hexmend can patch");
+    }
+    Bytes bytes(static_cast<std::size_t>(expected), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        std::size_t got = 0;
+        Check(file.Read(&bytes[done], bytes.size() - done, &got));
+        if (got == 0) {
+            // Shorter than it said: what there is, is the file.
+            bytes.resize(done);
+            return bytes;
+        }
+        done += got;
+    }
+    // The end is where a read finds nothing, whatever the size said: a file
+    // under /proc says 0 and has content. Read on in pieces until then.
+    char more[16384];
+    for (;;) {
+        std::size_t got = 0;
+        Check(file.Read(more, sizeof more, &got));
+        if (got == 0) {
+            return bytes;
+        }
+        if (got > limit - bytes.size()) {
+            throw RunTimeFailure("hexmend: cannot load " + path + ": the file has more than the " +
+                                 std::to_string(limit) + " bytes hexmend can patch");
+        }
+        bytes.append(more, got);
+    }
+}
+
+Bytes ReadWholeFile(const std::string& path) {
+    Host& host = CurrentHost();
+    std::unique_ptr<File> file;
+    Check(host.OpenForReading(path, &file));
+    std::uint64_t size = 0;
+    Check(file->Size(&size));
+    return ReadToEnd(*file, path, size);
+}
+
+bool CreateFolders(const std::string& folder) {
+    Host& host = CurrentHost();
+    for (std::size_t i = 0; i < folder.size(); ++i) {
+        if (!host.IsFolderSeparator(folder[i])) {
+            continue;
+        }
+        const std::string prefix = folder.substr(0, i);
+        if (host.IsRootFolder(prefix) || host.FolderExists(prefix)) {
+            continue;
+        }
+        if (!host.CreateFolder(prefix).ok()) {
+            return false;
+        }
+        // The new folder lasts once the folder that holds it is synced.
+        Check(host.SyncFolderOf(prefix));
+    }
+    return true;
+}
+
+}  // namespace hexmend

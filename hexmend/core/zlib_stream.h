@@ -1,0 +1,34 @@
+// Whole zlib streams, given by their uncompressed content.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/run_state.h"
+
+namespace hexmend {
+
+// The complete zlib stream of bytes, byte for byte what zlib's compress2()
+// gives at Z_DEFAULT_COMPRESSION. A zlib error is a run-time failure
+// (throws RunTimeFailure).
+Bytes CompressWithZlib(std::string_view bytes);
+
+// The description of the run-time failure for a negative zlib result code,
+// e.g. "hexmend: zlib: Insufficient memory" for Z_MEM_ERROR.
+std::string ZlibFailureDescription(int code);
+
+struct ZlibReplacement {
+    Bytes oldStream;
+    // The new stream, zero-padded to the old stream's length.
+    Bytes newStream;
+};
+
+// Compresses both texts. When the new stream is longer than the old one,
+// reports "size of data differs (olddata=...byte, newdata=...byte) in <name>
+// (position=<position>)" and returns false. patchName and position are only
+// used in that message; position is already in its message form.
+[[nodiscard]] bool PrepareZlibReplacement(const RunState& run, std::string_view oldText,
+                                          std::string_view newText, std::string_view patchName,
+                                          std::string_view position, ZlibReplacement* result);
+
+}  // namespace hexmend
