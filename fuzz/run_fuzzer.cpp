@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "cli/entry.h"
+#include "core/run_state.h"
 #include "fuzz_check.h"
 #include "host/host.h"
 #include "memory_host.h"
-#include "core/run_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
@@ -48,11 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size % 5 == 0) {
         arguments.emplace_back("reverse=true");
     }
-    int rc = 0;
-    {
-        hexmend::ScopedHostOverride use(host);
-        rc = hexmend::RunHexmend(arguments);
-    }
+    const int rc = hexmend::RunHexmend(host, arguments);
 
     FUZZ_CHECK(rc == 0 || rc == 1, "exit code is 0 or 1");
     FUZZ_CHECK(host.OpenWriters() == 0, "every file written is closed");

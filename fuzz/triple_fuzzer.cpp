@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz_check.h"
 #include "core/value_notation.h"
 #include "core/zq_engine.h"
+#include "fuzz_check.h"
 
 namespace {
 

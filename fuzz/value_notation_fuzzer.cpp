@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz_check.h"
 #include "core/run_state.h"
 #include "core/value_notation.h"
+#include "fuzz_check.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <new>
 
 #include "core/file_io.h"
-#include "host/host.h"
+#include "core/host_call.h"
 #include "core/patch_text.h"
 #include "core/processor.h"
 #include "core/reporter.h"
-#include "core/run_failure.h"
 #include "core/run_state.h"
+#include "host/host.h"
 
 namespace hexmend {
 namespace {
@@ -25,8 +25,11 @@ constexpr std::string_view kHelpLines[] = {
     "  reverse=true   undo what the patch file does: check new bytes, write old back",
 };
 
-bool IsHelpWord(const std::string& argument) {
-    for (const std::string& word : CurrentHost().HelpWords()) {
+// The program's name before the description of a run-time failure.
+constexpr std::string_view kProgram = "hexmend: ";
+
+bool IsHelpWord(const Process& process, const std::string& argument) {
+    for (const std::string& word : process.HelpWords()) {
         if (argument == word) {
             return true;
         }
@@ -38,9 +41,8 @@ bool IsHelpWord(const std::string& argument) {
 // is taken from the program's own folder, and only when no file is there from
 // the working folder; when neither holds it, the path in the program's folder
 // is returned (and reported as missing).
-std::string FindPatchFile(const std::string& programPath, const std::string& name) {
-    Host& host = CurrentHost();
-    const std::string fromProgram = ResolvePath(FolderPart(programPath), name);
+std::string FindPatchFile(Host& host, const std::string& programPath, const std::string& name) {
+    const std::string fromProgram = ResolvePath(host, FolderPart(host, programPath), name);
     if (host.FileExists(fromProgram) || !host.IsRelativePath(host.NativePath(name))) {
         return fromProgram;
     }
@@ -49,7 +51,7 @@ std::string FindPatchFile(const std::string& programPath, const std::string& nam
         return fromProgram;
     }
     try {
-        std::string fromWorking = ResolvePath(workingFolder, name);
+        std::string fromWorking = ResolvePath(host, workingFolder, name);
         if (host.FileExists(fromWorking)) {
             return fromWorking;
         }
@@ -59,19 +61,19 @@ std::string FindPatchFile(const std::string& programPath, const std::string& nam
     return fromProgram;
 }
 
-int Run(const std::vector<std::string>& arguments) {
-    WriteConsoleLine(kBanner);
+int Run(Host& host, const std::vector<std::string>& arguments) {
+    WriteConsoleLine(host, kBanner);
     // The banner is the version: --version alone writes nothing more.
     if (arguments.size() == 2 && arguments[1] == "--version") {
         return 0;
     }
-    if (arguments.size() == 2 && IsHelpWord(arguments[1])) {
+    if (arguments.size() == 2 && IsHelpWord(host, arguments[1])) {
         for (const std::string_view line : kHelpLines) {
-            WriteConsoleLine(line);
+            WriteConsoleLine(host, line);
         }
         return 0;
     }
-    RunState run;
+    RunState run(host);
     if (OptionIsOn(arguments, "silent")) {
         run.SilentMode = true;
     } else if (OptionIsOn(arguments, "verbatim")) {
@@ -81,15 +83,15 @@ int Run(const std::vector<std::string>& arguments) {
     run.InPlaceMode = OptionIsOn(arguments, "inplace");
     run.ReverseMode = OptionIsOn(arguments, "reverse");
     if (arguments.size() < 2) {
-        WriteConsoleLine("USAGE: hexmend FILENAME [verbatim=true]");
-        WriteConsoleLine("\"FILENAME\" refers to the configuration file");
+        WriteConsoleLine(host, "USAGE: hexmend FILENAME [verbatim=true]");
+        WriteConsoleLine(host, "\"FILENAME\" refers to the configuration file");
         return 2;
     }
-    if (!ProcessPatchFile(run, FindPatchFile(arguments[0], arguments[1]))) {
+    if (!ProcessPatchFile(run, FindPatchFile(host, arguments[0], arguments[1]))) {
         return 1;
     }
     if (!run.SilentMode) {
-        WriteConsoleLine("Everything is ok!");
+        WriteConsoleLine(host, "Everything is ok!");
     }
     return 0;
 }
@@ -105,12 +107,11 @@ bool OptionIsOn(const std::vector<std::string>& arguments, std::string_view name
     return EqualsIgnoringCase(OptionValue(arguments, name), "true");
 }
 
-int RunHexmend(const std::vector<std::string>& arguments) {
-    Host& host = CurrentHost();
+int RunHexmend(Host& host, const std::vector<std::string>& arguments) {
     InterruptionCatcher interruptions;
     int exitCode = 1;
     try {
-        exitCode = Run(arguments);
+        exitCode = Run(host, arguments);
         ThrowIfFailed(host.FlushStdout());
     } catch (const RunInterrupted&) {
         // The run has unwound: what it wrote is removed or rolled back. It
@@ -118,11 +119,11 @@ int RunHexmend(const std::vector<std::string>& arguments) {
         (void)host.FlushStdout();
     } catch (const RunTimeFailure& failure) {
         (void)host.FlushStdout();
-        host.WriteStderr(std::string(failure.what()) + "\n");
+        host.WriteStderr(std::string(kProgram) + failure.what() + "\n");
         exitCode = 1;
     } catch (const std::bad_alloc&) {
         (void)host.FlushStdout();
-        host.WriteStderr("hexmend: out of memory\n");
+        host.WriteStderr(std::string(kProgram) + "out of memory\n");
         exitCode = 1;
     }
     interruptions.EndIfInterrupted();

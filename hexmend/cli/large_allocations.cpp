@@ -4,7 +4,7 @@
 // stream's content can be a single line), and filling freshly mapped memory
 // page by small page costs more than the work done on it.
 //
-// Part of the program only, not of patchutils: tests and fuzzers keep the
+// Part of the program only, not of its libraries: tests and fuzzers keep the
 // standard allocation, and so does a sanitizer build, whose runtime
 // replaces these functions itself.
 
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "host/host.h"
+#include "host/platform.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
@@ -38,7 +38,7 @@ void* operator new(std::size_t size) {
         throw std::bad_alloc();
     }
     if (size >= kLargeBlock) {
-        hexmend::CurrentHost().AdviseLargeBuffer(static_cast<char*>(block), size);
+        hexmend::PlatformHost().AdviseLargeBuffer(static_cast<char*>(block), size);
     }
     return block;
 }

@@ -90,8 +90,10 @@ bool ConvertValues(RunState& run, const Action& action, std::string_view patchNa
             return true;
         case ActionKind::kZlib: {
             ZlibReplacement streams;
-            if (!PrepareZlibReplacement(run, oldValue, newValue, patchName,
-                                        PositionText(run.PatchData.position), &streams)) {
+            std::string failure;
+            if (!PrepareZlibReplacement(oldValue, newValue, patchName,
+                                        PositionText(run.PatchData.position), &streams, &failure)) {
+                ReportMessage(run, failure, true);
                 return false;
             }
             oldValue = std::move(streams.oldStream);

@@ -52,7 +52,7 @@ bool TakesEscapedText(ActionKind kind);
 //   value (<spelling>) in <name> (position=<pos>)" is reported and both go
 //   on unmasked (not a failure);
 // - replace_zlib: the two streams, the new one zero-padded to the old one's
-//   length; a longer new stream is reported (PrepareZlibReplacement) and
+//   length; a longer new stream is reported (from PrepareZlibReplacement) and
 //   fails;
 // - replace_bytes, replace_int, replace_float, replace_utf8chars: decoded by
 //   their notation; a value the notation refuses becomes empty.

@@ -3,13 +3,12 @@
 #include <memory>
 #include <utility>
 
+#include "core/host_call.h"
 #include "host/host.h"
-#include "core/run_failure.h"
 
 namespace hexmend {
 
-std::string ResolvePath(std::string_view baseDir, std::string_view path) {
-    Host& host = CurrentHost();
+std::string ResolvePath(const FileSystem& host, std::string_view baseDir, std::string_view path) {
     const std::string native = host.NativePath(path);
     std::string result;
     if (host.IsRelativePath(native)) {
@@ -25,15 +24,14 @@ std::string ResolvePath(std::string_view baseDir, std::string_view path) {
         result = native;
     }
     if (result.size() > host.MaxPathLength()) {
-        throw RunTimeFailure("hexmend: path too long (" + std::to_string(result.size()) +
+        throw RunTimeFailure("path too long (" + std::to_string(result.size()) +
                              " characters, at most " + std::to_string(host.MaxPathLength()) +
                              "): " + result);
     }
     return result;
 }
 
-std::string FolderPart(std::string_view path) {
-    const Host& host = CurrentHost();
+std::string FolderPart(const FileSystem& host, std::string_view path) {
     for (std::size_t i = path.size(); i > 0; --i) {
         if (host.IsFolderSeparator(path[i - 1])) {
             return std::string(path.substr(0, i));
@@ -58,9 +56,9 @@ bool ReadExactlyAt(File& file, std::uint64_t offset, std::size_t n, char* out) {
 Bytes ReadToEnd(File& file, const std::string& path, std::uint64_t expected) {
     const auto limit = static_cast<std::uint64_t>(kMaxFileBufferSize);
     if (expected > limit) {
-        throw RunTimeFailure("hexmend: cannot load " + path + ": the file has " +
-                             std::to_string(expected) + " bytes, more than the " +
-                             std::to_string(limit) + " bytes hexmend can patch");
+        throw RunTimeFailure("cannot load " + path + ": the file has " + std::to_string(expected) +
+                             " bytes, more than the " + std::to_string(limit) +
+                             " bytes hexmend can patch");
     }
     Bytes bytes(static_cast<std::size_t>(expected), '\0');
     std::size_t done = 0;
@@ -84,15 +82,14 @@ Bytes ReadToEnd(File& file, const std::string& path, std::uint64_t expected) {
             return bytes;
         }
         if (got > limit - bytes.size()) {
-            throw RunTimeFailure("hexmend: cannot load " + path + ": the file has more than the " +
+            throw RunTimeFailure("cannot load " + path + ": the file has more than the " +
                                  std::to_string(limit) + " bytes hexmend can patch");
         }
         bytes.append(more, got);
     }
 }
 
-Bytes ReadWholeFile(const std::string& path) {
-    Host& host = CurrentHost();
+Bytes ReadWholeFile(FileSystem& host, const std::string& path) {
     std::unique_ptr<File> file;
     Check(host.OpenForReading(path, &file));
     std::uint64_t size = 0;
@@ -100,8 +97,7 @@ Bytes ReadWholeFile(const std::string& path) {
     return ReadToEnd(*file, path, size);
 }
 
-bool CreateFolders(const std::string& folder) {
-    Host& host = CurrentHost();
+bool CreateFolders(FileSystem& host, const std::string& folder) {
     for (std::size_t i = 0; i < folder.size(); ++i) {
         if (!host.IsFolderSeparator(folder[i])) {
             continue;

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "host/host.h"
 #include "core/run_state.h"
+#include "host/host.h"
 
 namespace hexmend {
 
@@ -14,16 +14,16 @@ namespace hexmend {
 // an absolute one is returned as written. Backslashes are taken as the
 // platform's separator. A result longer than the platform's limit is a
 // run-time failure (throws RunTimeFailure).
-std::string ResolvePath(std::string_view baseDir, std::string_view path);
+std::string ResolvePath(const FileSystem& host, std::string_view baseDir, std::string_view path);
 
 // path's folder part: its text up to and including the last folder separator.
-std::string FolderPart(std::string_view path);
+std::string FolderPart(const FileSystem& host, std::string_view path);
 
 // The whole content of the file at path, read to its end whatever size the
 // system reports (a file under /proc reports 0). A file that cannot be opened
 // or read, is not a regular file, or is larger than FileBuffer can hold, is a
 // run-time failure.
-Bytes ReadWholeFile(const std::string& path);
+Bytes ReadWholeFile(FileSystem& host, const std::string& path);
 
 // The bytes of file (named path in messages) from its current offset to its
 // end, expected bytes or more or fewer: the end is where a read finds
@@ -40,7 +40,7 @@ Bytes ReadToEnd(File& file, const std::string& path, std::uint64_t expected);
 // everywhere.
 class TempFileOwner {
   public:
-    explicit TempFileOwner(Host& host) : host_(host) {}
+    explicit TempFileOwner(FileSystem& host) : host_(host) {}
     ~TempFileOwner() {
         if (!path_.empty()) {
             (void)host_.RemoveFile(path_);
@@ -53,7 +53,7 @@ class TempFileOwner {
     void Commit() { path_.clear(); }
 
   private:
-    Host& host_;
+    FileSystem& host_;
     std::string path_;
 };
 
@@ -61,6 +61,6 @@ class TempFileOwner {
 // above it, outermost first, each made durable in the folder that holds it.
 // Returns false when one cannot be created; a failed sync is a run-time
 // failure.
-[[nodiscard]] bool CreateFolders(const std::string& folder);
+[[nodiscard]] bool CreateFolders(FileSystem& host, const std::string& folder);
 
 }  // namespace hexmend

@@ -9,9 +9,9 @@
 #include <string_view>
 
 #include "core/file_io.h"
-#include "host/host.h"
+#include "core/host_call.h"
 #include "core/reporter.h"
-#include "core/run_failure.h"
+#include "host/host.h"
 
 namespace hexmend {
 namespace {
@@ -112,7 +112,7 @@ void WriteJournal(const PatchedView& view, File& journal) {
         for (std::size_t done = 0; done < bytes.size(); done += kChunk) {
             const std::size_t n = std::min(kChunk, bytes.size() - done);
             if (!ReadExactly(file, offset + done, n, chunk)) {
-                throw RunTimeFailure("hexmend: cannot read " + view.sourcePath() +
+                throw RunTimeFailure("cannot read " + view.sourcePath() +
                                      ": the file shrank while it was patched");
             }
             writer.Append(chunk);
@@ -199,7 +199,7 @@ bool ApplyJournal(File& journal, const JournalHeader& header, File& file) {
 // overwritten and synced. Where removing a file cannot be made durable
 // (Windows), a removed journal could come back after a power cut and undo a
 // run that succeeded; an invalid one is only deleted.
-void InvalidateJournal(Host& host, const std::string& journalPath) {
+void InvalidateJournal(FileSystem& host, const std::string& journalPath) {
     std::unique_ptr<File> journal;
     Check(host.OpenForUpdate(journalPath, &journal));
     Check(journal->WriteAt(0, Bytes(kMagic.size(), '\0')));
@@ -207,7 +207,7 @@ void InvalidateJournal(Host& host, const std::string& journalPath) {
     Check(journal->Close());
 }
 
-void RemoveJournal(Host& host, const std::string& journalPath) {
+void RemoveJournal(FileSystem& host, const std::string& journalPath) {
     Check(host.RemoveFile(journalPath));
     Check(host.SyncFolderOf(journalPath));
 }
@@ -215,7 +215,8 @@ void RemoveJournal(Host& host, const std::string& journalPath) {
 // Rolls file (at path, locked) back from the journal at journalPath, if it
 // is complete, and removes the journal. Returns true when bytes were put
 // back.
-bool RollBack(Host& host, File& file, const std::string& path, const std::string& journalPath) {
+bool RollBack(FileSystem& host, File& file, const std::string& path,
+              const std::string& journalPath) {
     bool rolledBack = false;
     {
         std::unique_ptr<File> journal;
@@ -226,8 +227,8 @@ bool RollBack(Host& host, File& file, const std::string& path, const std::string
             Check(file.State(&state));
             if (header.identity != state.identity || header.size != state.size ||
                 !ApplyJournal(*journal, header, file)) {
-                throw RunTimeFailure("hexmend: the journal " + journalPath + " was not made for " +
-                                     path + ": left as it is");
+                throw RunTimeFailure("the journal " + journalPath + " was not made for " + path +
+                                     ": left as it is");
             }
             rolledBack = true;
         }
@@ -243,7 +244,7 @@ std::string JournalPath(const std::string& path) {
 }
 
 void RecoverInterruptedRun(const RunState& run, const std::string& path) {
-    Host& host = CurrentHost();
+    Host& host = run.host;
     const std::string journalPath = JournalPath(path);
     if (!host.FileExists(journalPath)) {
         return;
@@ -261,7 +262,7 @@ void RecoverInterruptedRun(const RunState& run, const std::string& path) {
 }
 
 void CommitInPlace(RunState& run, const std::string& targetPath) {
-    Host& host = CurrentHost();
+    Host& host = run.host;
     const PatchedView& view = run.FileBuffer;
     if (view.Overlay().empty()) {
         return;

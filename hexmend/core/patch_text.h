@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/run_state.h"
+#include "core/bytes.h"
 
 namespace hexmend {
 

@@ -45,8 +45,7 @@ void PatchedView::ReadSource(std::uint64_t offset, std::size_t n, char* out) con
         return;
     }
     if (!ReadExactlyAt(*source_, offset, n, out)) {
-        throw RunTimeFailure("hexmend: cannot read " + path_ +
-                             ": the file shrank while it was patched");
+        throw RunTimeFailure("cannot read " + path_ + ": the file shrank while it was patched");
     }
 }
 

@@ -5,15 +5,15 @@
 #include <vector>
 
 #include "core/file_io.h"
-#include "host/host.h"
+#include "core/host_call.h"
 #include "core/journal.h"
 #include "core/patch_text.h"
 #include "core/regular_engine.h"
 #include "core/reporter.h"
-#include "core/run_failure.h"
 #include "core/run_files.h"
 #include "core/run_state.h"
 #include "core/zq_engine.h"
+#include "host/host.h"
 
 namespace hexmend {
 namespace {
@@ -186,9 +186,9 @@ class RunRelease {
 }  // namespace
 
 bool ProcessPatchFile(RunState& run, const std::string& patchPath) {
-    Host& host = CurrentHost();
+    Host& host = run.host;
     const RunRelease release(run);
-    run.PatchFileDir = FolderPart(patchPath);
+    run.PatchFileDir = FolderPart(host, patchPath);
     host.FetchConsole();
     run.BlockLines.clear();
 
@@ -197,7 +197,7 @@ bool ProcessPatchFile(RunState& run, const std::string& patchPath) {
         return false;
     }
     ReportMessage(run, "loading " + patchPath, false);
-    const Bytes text = ReadWholeFile(patchPath);
+    const Bytes text = ReadWholeFile(host, patchPath);
     if (run.CheckMode) {
         NoteEarlyEnd(run, text);
     }
@@ -208,9 +208,9 @@ bool ProcessPatchFile(RunState& run, const std::string& patchPath) {
         ReportMessage(run, "no target file specified", true);
         return false;
     }
-    const std::string targetPath = ResolvePath(run.PatchFileDir, targetValue);
-    const std::string targetFile = ExamineTarget(targetPath);
-    if (!run.CheckMode && !CreateFolders(FolderPart(targetFile))) {
+    const std::string targetPath = ResolvePath(host, run.PatchFileDir, targetValue);
+    const std::string targetFile = ExamineTarget(host, targetPath);
+    if (!run.CheckMode && !CreateFolders(host, FolderPart(host, targetFile))) {
         ReportMessage(run, "cannot create target directory for: " + targetPath, false);
         return false;
     }
@@ -220,7 +220,7 @@ bool ProcessPatchFile(RunState& run, const std::string& patchPath) {
         ReportMessage(run, "no source file specified", true);
         return false;
     }
-    const std::string sourcePath = ResolvePath(run.PatchFileDir, sourceValue);
+    const std::string sourcePath = ResolvePath(host, run.PatchFileDir, sourceValue);
     if (!host.FileExists(sourcePath)) {
         ReportMessage(run, "cannot find " + sourcePath, true);
         return false;

@@ -8,11 +8,11 @@
 
 #include "core/actions.h"
 #include "core/file_io.h"
-#include "host/host.h"
 #include "core/patch_text.h"
 #include "core/reporter.h"
 #include "core/run_state.h"
 #include "core/value_notation.h"
+#include "host/host.h"
 
 namespace hexmend {
 namespace {
@@ -105,13 +105,13 @@ bool Decode(RunState& run, PendingPatch& patch, Bytes& olddata, Bytes& newdata) 
     olddata = std::move(patch.oldText);
     if (action.kind == ActionKind::kFile) {
         // The old text is compared as written; the new one names the file.
-        const std::string path = ResolvePath(run.PatchFileDir, patch.newText);
-        if (!CurrentHost().FileExists(path)) {
+        const std::string path = ResolvePath(run.host, run.PatchFileDir, patch.newText);
+        if (!run.host.FileExists(path)) {
             ReportMessage(run, "ERROR:cannot find " + path + InNameAtPosition(run, patch.name),
                           true);
             return false;
         }
-        newdata = ReadWholeFile(path);
+        newdata = ReadWholeFile(run.host, path);
     } else {
         newdata = std::move(patch.newText);
     }

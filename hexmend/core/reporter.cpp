@@ -2,23 +2,22 @@
 
 #include <string>
 
+#include "core/host_call.h"
 #include "host/host.h"
-#include "core/run_failure.h"
 
 namespace hexmend {
 
-void WriteConsoleLine(std::string_view text) {
-    Host& host = CurrentHost();
+void WriteConsoleLine(Console& console, std::string_view text) {
     std::string line(text);
-    line += host.LineEnd();
-    ThrowIfFailed(host.WriteStdout(line));
+    line += console.LineEnd();
+    ThrowIfFailed(console.WriteStdout(line));
 }
 
 void ReportMessage(const RunState& run, std::string_view text, bool isError) {
     if (run.SilentMode) {
         return;
     }
-    Host& host = CurrentHost();
+    Console& host = run.host;
     if (isError) {
         // The flushes make the colour changes fall exactly on the prefix,
         // although standard output is buffered.
@@ -29,7 +28,7 @@ void ReportMessage(const RunState& run, std::string_view text, bool isError) {
         ThrowIfFailed(host.WriteStdout(" "));
         ThrowIfFailed(host.FlushStdout());
     }
-    WriteConsoleLine(text);
+    WriteConsoleLine(host, text);
 }
 
 }  // namespace hexmend

@@ -14,7 +14,7 @@ namespace hexmend {
 void ReportMessage(const RunState& run, std::string_view text, bool isError);
 
 // Writes one of the entry's own lines (banner, usage, final line), which no
-// run flag suppresses. Throws RunTimeFailure when the write fails.
-void WriteConsoleLine(std::string_view text);
+// run flag suppresses, to console. Throws RunTimeFailure when the write fails.
+void WriteConsoleLine(Console& console, std::string_view text);
 
 }  // namespace hexmend

@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "core/file_io.h"
-#include "host/host.h"
+#include "core/host_call.h"
 #include "core/journal.h"
-#include "core/run_failure.h"
+#include "host/host.h"
 
 namespace hexmend {
 namespace {
@@ -43,7 +43,7 @@ void WriteOverlay(const PatchedView& view, File& file) {
     }
 }
 
-bool NamesFile(Host& host, const std::string& path, const FileIdentity& identity) {
+bool NamesFile(FileSystem& host, const std::string& path, const FileIdentity& identity) {
     FileIdentity named;
     return host.IdentifyFile(path, &named) && named == identity;
 }
@@ -52,12 +52,12 @@ void CheckSourceUnchanged(const PatchedView& view) {
     FileState now;
     Check(view.source()->State(&now));
     if (now != view.sourceState()) {
-        throw RunTimeFailure("hexmend: source changed while patching: " + view.sourcePath());
+        throw RunTimeFailure("source changed while patching: " + view.sourcePath());
     }
 }
 
 void WriteNewTarget(RunState& run, const std::string& targetPath) {
-    Host& host = CurrentHost();
+    Host& host = run.host;
     PatchedView& view = run.FileBuffer;
     // Declared before the file so that the file is closed before the owner
     // removes it: an open file cannot be removed everywhere.
@@ -86,7 +86,7 @@ void WriteNewTarget(RunState& run, const std::string& targetPath) {
 }  // namespace
 
 void OpenSource(RunState& run, const std::string& sourcePath, const std::string& targetPath) {
-    Host& host = CurrentHost();
+    Host& host = run.host;
     for (;;) {
         FileIdentity sourceIdentity;
         FileIdentity targetIdentity;
@@ -112,7 +112,7 @@ void OpenSource(RunState& run, const std::string& sourcePath, const std::string&
             Check(file->State(&state));
         }
         if (state.size > static_cast<std::uint64_t>(kMaxFileBufferSize)) {
-            throw RunTimeFailure("hexmend: cannot load " + sourcePath + ": the file has " +
+            throw RunTimeFailure("cannot load " + sourcePath + ": the file has " +
                                  std::to_string(state.size) + " bytes, more than the " +
                                  std::to_string(kMaxFileBufferSize) + " bytes hexmend can patch");
         }
@@ -130,20 +130,19 @@ void OpenSource(RunState& run, const std::string& sourcePath, const std::string&
     }
 }
 
-std::string ExamineTarget(const std::string& targetPath) {
-    Host& host = CurrentHost();
+std::string ExamineTarget(FileSystem& host, const std::string& targetPath) {
     std::string named;
     Check(host.FollowLinks(targetPath, &named));
     const FileKind kind = host.KindOf(named);
     if (kind == FileKind::kFolder || kind == FileKind::kOther) {
-        throw RunTimeFailure("hexmend: not a regular file: " + targetPath);
+        throw RunTimeFailure("not a regular file: " + targetPath);
     }
     return named;
 }
 
 void CommitTarget(RunState& run, const std::string& targetPath) {
     const PatchedView& view = run.FileBuffer;
-    if (run.InPlaceMode && NamesFile(CurrentHost(), targetPath, view.sourceState().identity)) {
+    if (run.InPlaceMode && NamesFile(run.host, targetPath, view.sourceState().identity)) {
         CheckSourceUnchanged(view);
         CommitInPlace(run, targetPath);
         return;

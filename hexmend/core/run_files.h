@@ -21,7 +21,7 @@ void OpenSource(RunState& run, const std::string& sourcePath, const std::string&
 // shell's redirection would, and created when it does not exist yet). A
 // target that exists and is not a regular file (a device, a pipe, a socket,
 // a folder), and a loop of links, are run-time failures.
-std::string ExamineTarget(const std::string& targetPath);
+std::string ExamineTarget(FileSystem& host, const std::string& targetPath);
 
 // Writes run.FileBuffer to the target. By default the target is replaced in
 // one step by a new file: a copy of the source (cloned where the platform

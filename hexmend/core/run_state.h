@@ -1,20 +1,18 @@
-// The state of one hexmend run. The entry creates one RunState, sets the mode
-// flags and hands it to the processor, which hands it on to the engines and
-// CheckedWrite; nothing of a run lives anywhere else, so runs in one process
-// never meet.
+// The state of one hexmend run. The entry creates one RunState over the host
+// it was handed, sets the mode flags and hands it to the processor, which
+// hands it on to the engines and CheckedWrite; nothing of a run lives
+// anywhere else, so runs in one process never meet.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "core/bytes.h"
 #include "core/patched_view.h"
+#include "host/host.h"
 
 namespace hexmend {
-
-// 8-bit byte strings: any byte value, zero included, counted by length.
-using Bytes = std::string;
-using Lines = std::vector<std::string>;
 
 // Largest source file hexmend can hold: positions are 32-bit signed.
 inline constexpr std::int64_t kMaxFileBufferSize = 0x7FFFFFFF;
@@ -25,6 +23,10 @@ struct PatchDataState {
 };
 
 struct RunState {
+    explicit RunState(Host& runHost) : host(runHost) {}
+
+    // Everything of the platform the run uses.
+    Host& host;
     // The source file as patched so far.
     PatchedView FileBuffer;
     // The lines of the patch block being collected (tags excluded).

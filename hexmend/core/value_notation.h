@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/run_state.h"
+#include "core/bytes.h"
 
 namespace hexmend {
 

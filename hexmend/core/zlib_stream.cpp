@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/reporter.h"
 #include "core/run_failure.h"
 
 namespace hexmend {
@@ -76,7 +75,7 @@ class Deflater {
 }  // namespace
 
 std::string ZlibFailureDescription(int code) {
-    return "hexmend: zlib: " + ZlibCodeText(code);
+    return "zlib: " + ZlibCodeText(code);
 }
 
 Bytes CompressWithZlib(std::string_view bytes) {
@@ -126,10 +125,10 @@ Bytes CompressWithZlib(std::string_view bytes) {
     return result;
 }
 
-bool PrepareZlibReplacement(const RunState& run, std::string_view oldText, std::string_view newText,
+bool PrepareZlibReplacement(std::string_view oldText, std::string_view newText,
                             std::string_view patchName, std::string_view position,
-                            ZlibReplacement* result) {
-    assert(result != nullptr);
+                            ZlibReplacement* result, std::string* failure) {
+    assert(result != nullptr && failure != nullptr);
     Bytes newStream = CompressWithZlib(newText);
     Bytes oldStream = CompressWithZlib(oldText);
     if (newStream.size() > oldStream.size()) {
@@ -139,7 +138,7 @@ bool PrepareZlibReplacement(const RunState& run, std::string_view oldText, std::
         message += " (position=";
         message.append(position);
         message += ')';
-        ReportMessage(run, message, true);
+        *failure = std::move(message);
         return false;
     }
     newStream.resize(oldStream.size(), '\0');

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/run_state.h"
+#include "core/bytes.h"
 
 namespace hexmend {
 
@@ -14,7 +14,7 @@ namespace hexmend {
 Bytes CompressWithZlib(std::string_view bytes);
 
 // The description of the run-time failure for a negative zlib result code,
-// e.g. "hexmend: zlib: Insufficient memory" for Z_MEM_ERROR.
+// e.g. "zlib: Insufficient memory" for Z_MEM_ERROR.
 std::string ZlibFailureDescription(int code);
 
 struct ZlibReplacement {
@@ -24,11 +24,13 @@ struct ZlibReplacement {
 };
 
 // Compresses both texts. When the new stream is longer than the old one,
-// reports "size of data differs (olddata=...byte, newdata=...byte) in <name>
-// (position=<position>)" and returns false. patchName and position are only
-// used in that message; position is already in its message form.
-[[nodiscard]] bool PrepareZlibReplacement(const RunState& run, std::string_view oldText,
-                                          std::string_view newText, std::string_view patchName,
-                                          std::string_view position, ZlibReplacement* result);
+// stores the error message "size of data differs (olddata=...byte,
+// newdata=...byte) in <name> (position=<position>)" in *failure, for the
+// engine to report, and returns false: the zlib step itself writes nothing,
+// so it needs no console. patchName and position are only used in that
+// message; position is already in its message form.
+[[nodiscard]] bool PrepareZlibReplacement(std::string_view oldText, std::string_view newText,
+                                          std::string_view patchName, std::string_view position,
+                                          ZlibReplacement* result, std::string* failure);
 
 }  // namespace hexmend

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "core/file_io.h"
-#include "host/host.h"
+#include "core/host_call.h"
 #include "core/patch_maker.h"
-#include "core/run_failure.h"
 #include "core/run_state.h"
+#include "host/host.h"
 
 namespace hexmend {
 namespace {
@@ -102,8 +102,7 @@ void ReadFully(File& file, const std::string& name, char* buf, std::size_t n) {
         std::size_t got = 0;
         Check(file.Read(buf + done, n - done, &got));
         if (got == 0) {
-            throw RunTimeFailure(std::string(kProgram) + "cannot read " + name +
-                                 ": the file shrank while it was read");
+            throw RunTimeFailure("cannot read " + name + ": the file shrank while it was read");
         }
         done += got;
     }
@@ -165,8 +164,7 @@ int Refuse(Host& host, const std::string& message) {
     return 1;
 }
 
-int Run(const std::vector<std::string>& arguments) {
-    Host& host = CurrentHost();
+int Run(Host& host, const std::vector<std::string>& arguments) {
     if (arguments.size() < 3 || arguments.size() > 4 ||
         std::any_of(arguments.begin() + 1, arguments.end(),
                     [](const std::string& argument) { return argument.empty(); })) {
@@ -217,7 +215,7 @@ int Run(const std::vector<std::string>& arguments) {
             return Refuse(host, "the patch file " + arguments[3] + " would replace " +
                                     (patchFull == oldFull ? oldName : newName));
         }
-        facts.sourceValue = NameFrom(host, FolderPart(patchFull), oldFull);
+        facts.sourceValue = NameFrom(host, FolderPart(host, patchFull), oldFull);
         facts.patchPath = patchFull;
     }
     // hexmend reads a line end as the end of the value and a backslash as a
@@ -268,19 +266,12 @@ int Run(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
-int RunHexmendDiff(const std::vector<std::string>& arguments) {
-    Host& host = CurrentHost();
+int RunHexmendDiff(Host& host, const std::vector<std::string>& arguments) {
     try {
-        return Run(arguments);
+        return Run(host, arguments);
     } catch (const RunTimeFailure& failure) {
-        // The host layer words its failures for hexmend.
-        std::string message = failure.what();
-        const std::string_view hostPrefix = "hexmend: ";
-        if (message.compare(0, hostPrefix.size(), hostPrefix) == 0) {
-            message.replace(0, hostPrefix.size(), kProgram);
-        }
         (void)host.FlushStdout();
-        host.WriteStderr(message + "\n");
+        host.WriteStderr(std::string(kProgram) + failure.what() + "\n");
     } catch (const std::bad_alloc&) {
         (void)host.FlushStdout();
         host.WriteStderr(std::string(kProgram) + "out of memory\n");

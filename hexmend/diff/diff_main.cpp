@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "diff/diff_entry.h"
+#include "host/platform.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments;
@@ -11,5 +12,5 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         arguments.emplace_back(argv[i]);
     }
-    return hexmend::RunHexmendDiff(arguments);
+    return hexmend::RunHexmendDiff(hexmend::PlatformHost(), arguments);
 }

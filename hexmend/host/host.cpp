@@ -1,5 +1,7 @@
 #include "host/host.h"
 
+#include "host/interruptions.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -8,8 +10,6 @@
 
 namespace hexmend {
 namespace {
-
-Host* installed = nullptr;
 
 // The first recorded request to end, 0 for none. Written by signal handlers
 // (and on Windows by the console's handler thread), hence lock-free.
@@ -29,39 +29,38 @@ Status StdoutError() {
             return pending;
         }
     }
-    return Status::Error(std::string("hexmend: cannot write to standard output: ") +
-                         std::strerror(error));
+    return Status::Error(std::string("cannot write to standard output: ") + std::strerror(error));
 }
 
 }  // namespace
 
-Status Host::WriteStdout(std::string_view text) {
+Status Console::WriteStdout(std::string_view text) {
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
         return StdoutError();
     }
     return Status::Ok();
 }
 
-Status Host::FlushStdout() {
+Status Console::FlushStdout() {
     if (std::fflush(stdout) != 0) {
         return StdoutError();
     }
     return Status::Ok();
 }
 
-void Host::WriteStderr(std::string_view text) {
+void Console::WriteStderr(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
 }
 
-FileKind Host::KindOf(const std::string& path) {
+FileKind FileSystem::KindOf(const std::string& path) {
     if (FolderExists(path)) {
         return FileKind::kFolder;
     }
     return FileExists(path) ? FileKind::kRegular : FileKind::kNone;
 }
 
-Status Host::FollowLinks(const std::string& path, std::string* named) {
+Status FileSystem::FollowLinks(const std::string& path, std::string* named) {
     *named = path;
     return Status::Ok();
 }
@@ -116,7 +115,7 @@ Status CopyThroughBuffer(File& from, const std::string& fromPath, std::uint64_t 
             return status;
         }
         if (got == 0) {
-            return Status::Error("hexmend: cannot read " + fromPath +
+            return Status::Error("cannot read " + fromPath +
                                  ": the file shrank while it was copied (" + std::to_string(done) +
                                  " of " + std::to_string(end) + " bytes)");
         }
@@ -127,18 +126,6 @@ Status CopyThroughBuffer(File& from, const std::string& fromPath, std::uint64_t 
         done += got;
     }
     return Status::Ok();
-}
-
-Host& CurrentHost() {
-    return installed != nullptr ? *installed : PlatformHost();
-}
-
-ScopedHostOverride::ScopedHostOverride(Host& host) : previous_(installed) {
-    installed = &host;
-}
-
-ScopedHostOverride::~ScopedHostOverride() {
-    installed = previous_;
 }
 
 }  // namespace hexmend

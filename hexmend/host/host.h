@@ -1,9 +1,13 @@
 // The host layer: every call hexmend makes into the operating system goes
-// through this interface. Each platform has one implementation
-// (host_posix.cpp, host_windows.cpp); tests wrap it to inject faults.
+// through these interfaces, split by what a run needs of files, of the
+// console and of the process. Each platform has one implementation
+// (host_posix.cpp, host_windows.cpp; host/platform.h gives it to the
+// front-ends), and a front-end hands its host to the core: nothing in the
+// core finds a host by itself. Tests wrap a host to inject faults.
 //
 // Paths are 8-bit strings in the platform's own form. Errors come back as a
-// Status whose message names the file and gives the system's reason.
+// Status whose message names the file and gives the system's reason, without
+// the program's name, which the front-end puts before it.
 #pragma once
 
 #include <cstddef>
@@ -81,18 +85,11 @@ class File {
 // What console output is: the label of an error line, or everything else.
 enum class ConsoleRole { kErrorLabel, kNormalText };
 
-class Host {
+// What a run needs of the file system: paths in the platform's form, files
+// and folders, and hints on memory that holds file contents.
+class FileSystem {
   public:
-    virtual ~Host() = default;
-
-    // ---- Process ----
-    // Full path of the running program's executable, as the OS reports it.
-    virtual std::string ExecutablePath() = 0;
-    // Full path of the working folder; empty when the system cannot tell it.
-    virtual std::string CurrentFolder() = 0;
-    // The arguments that, given alone, ask for the usage text ("--help",
-    // "-h", and whatever else is usual on the platform).
-    virtual std::vector<std::string> HelpWords() const = 0;
+    virtual ~FileSystem() = default;
 
     // ---- Paths ----
     // Returns path in the platform's form. On POSIX every backslash becomes
@@ -138,7 +135,7 @@ class Host {
     virtual bool IdentifyFile(const std::string& path, FileIdentity* identity) = 0;
     // Opens path for reading; others may read it meanwhile but not write it.
     // Anything but a regular file is refused, without waiting for a writer
-    // (a pipe) or a device ("hexmend: not a regular file: " + path).
+    // (a pipe) or a device ("not a regular file: " + path).
     virtual Status OpenForReading(const std::string& path, std::unique_ptr<File>* file) = 0;
     // Opens an existing file for reading and writing in place, with the same
     // sharing and refusals as OpenForReading.
@@ -186,8 +183,14 @@ class Host {
         (void)data;
         (void)size;
     }
+};
 
-    // ---- Console ----
+// What a run needs of the console: standard output with its looks, and
+// standard error.
+class Console {
+  public:
+    virtual ~Console() = default;
+
     // Takes hold of standard output for the colour changes that follow.
     virtual void FetchConsole() = 0;
     // Writes text to standard output unchanged (by default through the C
@@ -203,73 +206,32 @@ class Host {
     virtual std::string_view LineEnd() const = 0;
 };
 
+// What a front-end needs of the process it runs in: where its program and
+// working folder are, and the words that ask for help. Requests to end the
+// process are caught by InterruptionCatcher (host/interruptions.h).
+class Process {
+  public:
+    virtual ~Process() = default;
+
+    // Full path of the running program's executable, as the OS reports it.
+    virtual std::string ExecutablePath() = 0;
+    // Full path of the working folder; empty when the system cannot tell it.
+    virtual std::string CurrentFolder() = 0;
+    // The arguments that, given alone, ask for the usage text ("--help",
+    // "-h", and whatever else is usual on the platform).
+    virtual std::vector<std::string> HelpWords() const = 0;
+};
+
+// Everything of the platform that a run is handed: one object that is a
+// file system, a console and a process. Nothing in the core reaches the
+// platform any other way, so a run works on whatever host its front-end
+// hands it (the platform's, the page's, a test's).
+class Host : public FileSystem, public Console, public Process {};
+
 // Copies the bytes of from (named fromPath in messages) between begin and end
 // into to at the same offsets, through this process in large chunks: the way
 // of every host that has no better one.
 Status CopyThroughBuffer(File& from, const std::string& fromPath, std::uint64_t begin,
                          std::uint64_t end, File& to);
-
-// ---- Interruptions ----
-// While an InterruptionCatcher lives, the requests to end the program
-// (SIGINT, SIGTERM and SIGHUP; Ctrl+C and closing the console on Windows)
-// are only recorded, unless the program was started with them ignored. The
-// run notices a recorded one at its next safe point (a checked host call, or
-// a long host call between two of its steps) and unwinds through the owners
-// of what it began, which remove or roll back what it wrote; the entry then
-// ends the process by the request, as if it had never been caught.
-class InterruptionCatcher {
-  public:
-    InterruptionCatcher();
-    // Gives the requests back their earlier handling.
-    ~InterruptionCatcher();
-    InterruptionCatcher(const InterruptionCatcher&) = delete;
-    InterruptionCatcher& operator=(const InterruptionCatcher&) = delete;
-
-    // Ends the process by the recorded request; returns when there is none.
-    void EndIfInterrupted();
-};
-
-// Status::Interrupted(signal) when a request to end has been recorded and no
-// InterruptionHold is in force; Ok otherwise. Async-signal-safe to record,
-// cheap to ask.
-Status PendingInterruption();
-
-// Records a request to end (the platforms' handlers call it). The first one
-// counts.
-void RecordInterruption(int signal);
-
-// Cleanup that must run to its end whatever happens (a rollback) holds
-// interruptions: PendingInterruption() reports none while one lives.
-class InterruptionHold {
-  public:
-    InterruptionHold();
-    ~InterruptionHold();
-    InterruptionHold(const InterruptionHold&) = delete;
-    InterruptionHold& operator=(const InterruptionHold&) = delete;
-};
-
-// The platform's part of InterruptionCatcher (interruptions_posix.cpp,
-// interruptions_windows.cpp): installing and removing the handlers, and
-// ending the process by a recorded request.
-void InstallInterruptionHandlers();
-void RemoveInterruptionHandlers();
-void EndByInterruption(int signal);
-
-// The platform's host, or the one a test installed.
-Host& CurrentHost();
-// The platform's own implementation.
-Host& PlatformHost();
-
-// Installs a host for the lifetime of this object (tests and fuzzing).
-class ScopedHostOverride {
-  public:
-    explicit ScopedHostOverride(Host& host);
-    ~ScopedHostOverride();
-    ScopedHostOverride(const ScopedHostOverride&) = delete;
-    ScopedHostOverride& operator=(const ScopedHostOverride&) = delete;
-
-  private:
-    Host* previous_;
-};
 
 }  // namespace hexmend

@@ -30,12 +30,14 @@
 #endif
 
 #include "host/host.h"
+#include "host/interruptions.h"
+#include "host/platform.h"
 
 namespace hexmend {
 namespace {
 
 Status PosixError(const std::string& what, const std::string& path, int error) {
-    return Status::Error("hexmend: " + what + " " + path + ": " + std::strerror(error));
+    return Status::Error(what + " " + path + ": " + std::strerror(error));
 }
 
 std::string ParentFolder(const std::string& path) {
@@ -855,7 +857,7 @@ class PosixHost final : public Host {
             return PosixError("cannot open", path, EISDIR);
         }
         if (!S_ISREG(st.st_mode)) {
-            return Status::Error("hexmend: not a regular file: " + path);
+            return Status::Error("not a regular file: " + path);
         }
         const int flagsNow = ::fcntl(fd, F_GETFL);
         if (flagsNow == -1 || ::fcntl(fd, F_SETFL, flagsNow & ~O_NONBLOCK) != 0) {

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/interruptions.h"
+#include "host/platform.h"
 
 namespace hexmend {
 namespace {
@@ -40,7 +42,7 @@ std::string SystemReason(DWORD error) {
 }
 
 Status WindowsError(const std::string& what, const std::string& path, DWORD error) {
-    return Status::Error("hexmend: " + what + " " + path + ": " + SystemReason(error));
+    return Status::Error(what + " " + path + ": " + SystemReason(error));
 }
 
 std::string FolderOf(const std::string& path) {

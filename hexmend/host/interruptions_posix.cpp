@@ -9,7 +9,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "host/host.h"
+#include "host/interruptions.h"
 
 namespace hexmend {
 namespace {

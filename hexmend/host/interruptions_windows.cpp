@@ -8,7 +8,7 @@
 
 #include <csignal>
 
-#include "host/host.h"
+#include "host/interruptions.h"
 
 namespace hexmend {
 namespace {

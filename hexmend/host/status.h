@@ -14,7 +14,7 @@ class [[nodiscard]] Status {
     // A call cut short because the program was asked to end by signal
     // (see PendingInterruption in host.h).
     static Status Interrupted(int signal) {
-        Status status("hexmend: interrupted by signal " + std::to_string(signal));
+        Status status("interrupted by signal " + std::to_string(signal));
         status.signal_ = signal;
         return status;
     }

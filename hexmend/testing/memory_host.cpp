@@ -9,7 +9,7 @@ namespace hexmend::testing {
 namespace {
 
 Status Error(const std::string& what, const std::string& path, const char* reason) {
-    return Status::Error("hexmend: " + what + " " + path + ": " + reason);
+    return Status::Error(what + " " + path + ": " + reason);
 }
 
 // The sector size of the crash model's torn writes.
@@ -472,7 +472,7 @@ Status MemoryHost::Step() {
         return Status::Ok();
     }
     if (powerLost_) {
-        return Status::Error("hexmend: power lost");
+        return Status::Error("power lost");
     }
     if (lossPlanned_ && steps_ == lossStep_) {
         LosePower();

@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 
-#include "memory_host.h"
-#include "core/run_failure.h"
+#include "core/host_call.h"
 #include "core/run_state.h"
+#include "memory_host.h"
 
 namespace hexmend::testing {
 

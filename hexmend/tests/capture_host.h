@@ -8,6 +8,7 @@
 #include <string>
 
 #include "forwarding_host.h"
+#include "host/platform.h"
 
 namespace hexmend::testing {
 

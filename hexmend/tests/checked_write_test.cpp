@@ -6,8 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "memory_host.h"
 #include "core/run_state.h"
+#include "memory_host.h"
 #include "view_source.h"
 
 namespace hexmend {
@@ -29,8 +29,7 @@ class CheckedWriteTest : public ::testing::Test {
     }
 
     testing::MemoryHost host_;
-    ScopedHostOverride override_{host_};
-    RunState run_;
+    RunState run_{host_};
 };
 
 TEST_F(CheckedWriteTest, WritesWhenOlddataMatches) {

@@ -128,13 +128,10 @@ class Scenario {
         std::vector<std::string> arguments = {MemoryHost::kProgramPath, patch};
         arguments.insert(arguments.end(), options.begin(), options.end());
         Outcome outcome;
-        {
-            const ScopedHostOverride use(host);
-            try {
-                outcome.rc = RunHexmend(arguments);
-            } catch (const PowerLoss&) {
-                outcome.powerLost = true;
-            }
+        try {
+            outcome.rc = RunHexmend(host, arguments);
+        } catch (const PowerLoss&) {
+            outcome.powerLost = true;
         }
         outcome.stdoutText = host.stdoutText;
         outcome.stderrText = host.stderrText;

@@ -111,7 +111,7 @@ class FaultHost : public CaptureHost {
 
     Status WriteStdout(std::string_view text) override {
         if (faults.stdoutFails) {
-            return Status::Error("hexmend: cannot write to standard output: Broken pipe");
+            return Status::Error("cannot write to standard output: Broken pipe");
         }
         return CaptureHost::WriteStdout(text);
     }
@@ -123,7 +123,7 @@ class FaultHost : public CaptureHost {
     }
 
     static Status Failure(const std::string& what, const std::string& path, const char* reason) {
-        return Status::Error("hexmend: " + what + " " + path + ": " + reason);
+        return Status::Error(what + " " + path + ": " + reason);
     }
 
     Status Open(const std::string& path, std::unique_ptr<File>* file, bool update) {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "diff/diff_entry.h"
 #include "cli/entry.h"
+#include "diff/diff_entry.h"
 #include "fault_host.h"
 #include "host/host.h"
 
@@ -68,10 +68,7 @@ class FaultInjection : public ::testing::Test {
                       patchLines + "</patch>\n");
     }
 
-    int Run() {
-        ScopedHostOverride use(host_);
-        return RunHexmend({host_.ExecutablePath(), (dir_ / "p.txt").string()});
-    }
+    int Run() { return RunHexmend(host_, {host_.ExecutablePath(), (dir_ / "p.txt").string()}); }
 
     std::string Patched() const {
         std::string patched = source_;
@@ -265,9 +262,8 @@ class DiffFaults : public FaultInjection {
     }
 
     int RunDiff() {
-        ScopedHostOverride use(host_);
-        return RunHexmendDiff({"hexmend-diff", (dir_ / "src.bin").string(),
-                               (dir_ / "new.bin").string(), (dir_ / "p.patch").string()});
+        return RunHexmendDiff(host_, {"hexmend-diff", (dir_ / "src.bin").string(),
+                                      (dir_ / "new.bin").string(), (dir_ / "p.patch").string()});
     }
 
     // One "hexmend-diff: " line naming reason; the folder as it was.

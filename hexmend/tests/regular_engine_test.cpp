@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "core/run_state.h"
 #include "host/host.h"
 #include "memory_host.h"
-#include "core/run_state.h"
 #include "view_source.h"
 
 namespace hexmend {
@@ -39,8 +39,7 @@ class PendingPatch : public ::testing::TestWithParam<RegularCase> {};
 TEST_P(PendingPatch, AppliesCompleteSets) {
     const RegularCase& c = GetParam();
     testing::MemoryHost host;
-    const ScopedHostOverride useHost(host);
-    RunState run;
+    RunState run(host);
     run.BlockLines = c.lines;
     testing::SetSource(host, run.FileBuffer, c.buffer);
     EXPECT_EQ(ApplyRegularPatch(run), c.result);

@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "core/run_state.h"
 #include "host/host.h"
 #include "memory_host.h"
-#include "core/run_state.h"
 #include "view_source.h"
 
 namespace hexmend {
@@ -131,8 +131,7 @@ struct ZqRun {
 
 ZqRun RunZq(const Lines& lines, const Bytes& buffer) {
     testing::MemoryHost host;
-    const ScopedHostOverride useHost(host);
-    RunState state;
+    RunState state(host);
     state.BlockLines = lines;
     testing::SetSource(host, state.FileBuffer, buffer);
     ZqRun run;
@@ -185,8 +184,7 @@ TEST(ZqEngine, LinesWithoutAnActionKeyHaveNoEffect) {
 
 TEST(ZqEngine, PositionOfTheLastLineStays) {
     testing::MemoryHost host;
-    const ScopedHostOverride useHost(host);
-    RunState run;
+    RunState run(host);
     run.BlockLines = {"patch_name = n", "patch_enable = `yes`", "replace_bytes = 1, 62, 42",
                       "replace_bytes = 2, 63, 43"};
     testing::SetSource(host, run.FileBuffer, "abc");
