@@ -52,8 +52,10 @@ set(CMAKE_C_FLAGS_INIT "-funwind-tables")
 set(CMAKE_CXX_FLAGS_INIT "-funwind-tables")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-rdynamic")
 
-# hexmend and hexmend-diff as single static files (see the top of this file).
-set(OSTRA_HEXMEND_STATIC ON)
+# hexmend and hexmend-diff as single static files (see the top of this file);
+# -DOSTRA_HEXMEND_STATIC=OFF links them dynamically.
+set(OSTRA_HEXMEND_STATIC ON CACHE BOOL
+    "Link hexmend and hexmend-diff statically, zlib and the C and C++ libraries included")
 
 # Run armhf programs through qemu-arm. The dynamic loader and the C library
 # must come from the same glibc build: the armhf Qt and OpenSSL packages pull
