@@ -10,6 +10,11 @@
 # prefix every target they run with CMAKE_CROSSCOMPILING_EMULATOR, and
 # OSTRA_ARMHF_EMULATOR holds the same command as one text for tests that start
 # the programs themselves.
+#
+# The launcher links the device's shared Qt and C library. hexmend and
+# hexmend-diff are each one file to copy onto the device and run whatever
+# its glibc: they are linked statically, the C and C++ libraries and zlib
+# included (OSTRA_HEXMEND_STATIC, see hexmend/CMakeLists.txt).
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
@@ -47,6 +52,11 @@ set(CMAKE_C_FLAGS_INIT "-funwind-tables")
 set(CMAKE_CXX_FLAGS_INIT "-funwind-tables")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-rdynamic")
 
+# hexmend and hexmend-diff as single static files (see the top of this file);
+# -DOSTRA_HEXMEND_STATIC=OFF links them dynamically.
+set(OSTRA_HEXMEND_STATIC ON CACHE BOOL
+    "Link hexmend and hexmend-diff statically, zlib and the C and C++ libraries included")
+
 # Run armhf programs through qemu-arm. The dynamic loader and the C library
 # must come from the same glibc build: the armhf Qt and OpenSSL packages pull
 # in libc6:armhf, whose loader is /lib/ld-linux-armhf.so.3 of this machine and
@@ -59,4 +69,8 @@ find_program(OSTRA_QEMU_ARM qemu-arm)
 if(OSTRA_QEMU_ARM)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${OSTRA_QEMU_ARM} -L ${OSTRA_ARMHF_LIBC_PREFIX})
     set(OSTRA_ARMHF_EMULATOR "${OSTRA_QEMU_ARM} -L ${OSTRA_ARMHF_LIBC_PREFIX}")
+    # The static programs have no ELF interpreter and load nothing, so they
+    # run under qemu-arm alone: no -L, nothing of this machine's ARM
+    # libraries, as on the device.
+    set(OSTRA_HEXMEND_EMULATOR ${OSTRA_QEMU_ARM})
 endif()

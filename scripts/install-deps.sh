@@ -21,7 +21,7 @@ native=(
 )
 cross=(
     mingw-w64 libz-mingw-w64-dev wine wine64
-    qemu-user crossbuild-essential-armhf
+    qemu-user crossbuild-essential-armhf file
     qtbase5-dev:armhf libqt5network5:armhf libssl-dev:armhf zlib1g-dev:armhf
     libgtest-dev:armhf
     qt5-image-formats-plugins:armhf

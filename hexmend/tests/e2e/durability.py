@@ -2,7 +2,7 @@
 """Durability of hexmend's writes, end to end: the real program on real files
 (POSIX only).
 
-    durability.py --program PATH kill|race|clone [--seed N]
+    durability.py --program PATH [--wrapper CMD] kill|race|clone [--seed N]
 
 kill   SIGKILL at random moments of in-place runs and of default runs (new
        target) on a 64 MiB file with thousands of patches and a 16 MiB range;
@@ -15,12 +15,16 @@ race   two runs started together on one file, patching different bytes,
 clone  on an XFS image made and loop-mounted here: a ~100 MiB file patched
        into a new target shares its unpatched extents with the source.
        Skipped (exit code 77) where no loop device or mount can be had.
+
+--wrapper is the command that runs the program (an emulator such as
+qemu-arm for a cross build).
 """
 
 import argparse
 import os
 import random
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -104,8 +108,11 @@ class Patch:
         return bytes(data)
 
 
+# program below is the command that starts hexmend: the wrapper, if any, and
+# the program's path.
+
 def run(program, *args, **kwargs):
-    return subprocess.run([program] + list(args), stdin=subprocess.DEVNULL, capture_output=True,
+    return subprocess.run(program + list(args), stdin=subprocess.DEVNULL, capture_output=True,
                           timeout=120, **kwargs)
 
 
@@ -143,7 +150,7 @@ def kill_runs(program, folder, rng, inplace, kills):
     for _ in range(kills):
         reset()
         delay = rng.uniform(0, took * 1.1)
-        proc = subprocess.Popen([program] + args, stdin=subprocess.DEVNULL,
+        proc = subprocess.Popen(program + args, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(delay)
         proc.kill()
@@ -190,7 +197,7 @@ def run_together(program, folder, names, extra):
     procs = []
     for name in names:
         out = tempfile.TemporaryFile()
-        proc = subprocess.Popen([program, os.path.join(folder, name)] + extra,
+        proc = subprocess.Popen(program + [os.path.join(folder, name)] + extra,
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
         proc.out = out
         procs.append(proc)
@@ -327,6 +334,7 @@ def clone_test(program, seed):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--program", required=True)
+    parser.add_argument("--wrapper", default="", help="command that runs the program")
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("test", choices=["kill", "race", "clone"])
     opts = parser.parse_args()
@@ -335,7 +343,7 @@ def main():
     test = {"kill": kill_test, "race": race_test, "clone": clone_test}[opts.test]
     began = time.monotonic()
     try:
-        test(os.path.abspath(opts.program), seed)
+        test(shlex.split(opts.wrapper) + [os.path.abspath(opts.program)], seed)
     except Skip as skip:
         print("SKIPPED: %s" % skip)
         return SKIP
