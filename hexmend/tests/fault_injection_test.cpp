@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -248,6 +250,85 @@ TEST_F(FaultInjection, StandardOutputThatCannotBeWritten) {
     WriteFile(dir_ / "out.bin", kOldTarget);
     host_.faults.stdoutFails = true;
     ExpectRunTimeFailure(Run(), "standard output", "Broken pipe", true);
+}
+
+// ---- In place: runs that stop once the journal is durable ----
+
+// The offsets patched in place, one range each, written in this order.
+constexpr std::uint64_t kInPlaceRanges[] = {0x100, 0x9000, 0x21000, 0x40000};
+const std::string kInPlaceBytes = "patched!";
+
+class InPlace : public FaultInjection {
+  protected:
+    void SetUp() override {
+        FaultInjection::SetUp();
+        std::string patch = "targetfile=src.bin\nsourcefile=src.bin\n";
+        for (const std::uint64_t at : kInPlaceRanges) {
+            char position[32];
+            std::snprintf(position, sizeof position, "%llX", static_cast<unsigned long long>(at));
+            patch += "<patch>\nname=p\nenabled=true\naction=replace_string\nposition=" +
+                     std::string(position) + "\nolddata=DONOTCHECK\nnewdata=" + kInPlaceBytes +
+                     "\n</patch>\n";
+        }
+        WriteFile(dir_ / "p.txt", patch);
+        host_.faults.writeFile = "src.bin";
+    }
+
+    int RunInPlace(const std::string& option = "inplace=true") {
+        ScopedHostOverride use(host_);
+        return RunHexmend({host_.ExecutablePath(), (dir_ / "p.txt").string(), option});
+    }
+};
+
+class InPlaceStops : public InPlace, public ::testing::WithParamInterface<std::size_t> {};
+
+// The k-th write fails part way, as under a limit on the size of files,
+// which every later write beyond it would meet again.
+TEST_P(InPlaceStops, AtAFailedWriteThoseWrittenArePutBack) {
+    host_.faults.writeLimit = kInPlaceRanges[GetParam()] + kInPlaceBytes.size() / 2;
+    const int rc = RunInPlace();
+    EXPECT_EQ(host_.stderrText,
+              "hexmend: cannot write " + (dir_ / "src.bin").string() + ": File too large\n");
+    ExpectRunTimeFailure(rc, "src.bin", "File too large", false);
+}
+
+TEST_P(InPlaceStops, AtARequestToEndThoseWrittenArePutBack) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a death test on Windows runs the test again in a process of its own, "
+                    "which patches files of its own";
+#else
+    std::size_t writes = 0;
+    host_.faults.beforeWrite = [&writes] {
+        if (writes++ == GetParam()) {
+            RecordInterruption(SIGTERM);
+        }
+    };
+    EXPECT_EXIT(RunInPlace(), ::testing::KilledBySignal(SIGTERM), "^$");
+    EXPECT_EQ(ReadFile(dir_ / "src.bin"), source_);
+    EXPECT_EQ(FolderListing(), (std::vector<std::string>{"data.bin", "p.txt", "src.bin"}));
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWrite, InPlaceStops,
+                         ::testing::Range<std::size_t>(0, std::size(kInPlaceRanges)));
+
+// When the old bytes cannot be put back either, the journal stays, the
+// message says so, and the next run rolls the file back.
+TEST_F(InPlace, AJournalThatCannotBeUndoneStaysForTheNextRun) {
+    host_.faults.syncFails = true;
+    EXPECT_EQ(RunInPlace(), 1);
+    const std::string file = (dir_ / "src.bin").string();
+    EXPECT_EQ(host_.stderrText, "hexmend: cannot sync " + file +
+                                    ": Input/output error; the old bytes stay in " + file +
+                                    ".hexmend-journal for the next run to put back\n");
+    host_.faults = Faults();
+    host_.stdoutText.clear();
+    host_.stderrText.clear();
+    EXPECT_EQ(RunInPlace("check=true"), 0) << host_.stderrText;
+    EXPECT_NE(host_.stdoutText.find("rolled back an interrupted run: " + file), std::string::npos)
+        << host_.stdoutText;
+    EXPECT_EQ(ReadFile(dir_ / "src.bin"), source_);
+    EXPECT_EQ(FolderListing(), (std::vector<std::string>{"data.bin", "p.txt", "src.bin"}));
 }
 
 // ---- hexmend-diff: the patch file it streams out ----
