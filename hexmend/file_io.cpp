@@ -100,6 +100,14 @@ Bytes ReadWholeFile(const std::string& path) {
     return ReadToEnd(*file, path, size);
 }
 
+void TempFileOwner::MoveOver(const std::string& target) {
+    std::string named;
+    Check(host_.FollowLinks(target, &named));
+    Check(host_.ReplaceFile(path_, target));
+    path_.clear();
+    Check(host_.SyncFolderOf(named));
+}
+
 bool CreateFolders(const std::string& folder) {
     Host& host = CurrentHost();
     for (std::size_t i = 0; i < folder.size(); ++i) {

@@ -171,12 +171,14 @@ TEST_F(FaultInjection, DiskWithExactlyEnoughRoomSucceeds) {
 }
 
 // Every folder made for the target is synced in the folder that holds it,
-// outermost first; a sync that fails ends the run and names that folder.
+// outermost first, and then the target's move; a sync that fails ends the run
+// and names that folder.
 TEST_F(FaultInjection, NewTargetFoldersAreMadeDurable) {
     WriteFile(dir_ / "p.txt", "targetfile=a/b/out.bin\nsourcefile=src.bin\n");
     EXPECT_EQ(Run(), 0) << host_.stderrText;
     EXPECT_EQ(host_.folderSyncs,
-              (std::vector<std::string>{(dir_ / "a").string(), (dir_ / "a" / "b").string()}));
+              (std::vector<std::string>{(dir_ / "a").string(), (dir_ / "a" / "b").string(),
+                                        (dir_ / "a" / "b" / "out.bin").string()}));
     EXPECT_EQ(ReadFile(dir_ / "a" / "b" / "out.bin"), source_);
 }
 
