@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -27,6 +28,7 @@ using testing::FaultHost;
 using testing::Faults;
 
 constexpr std::size_t kSourceSize = 300 * 1024;
+constexpr const char* kFolderVariable = "HEXMEND_TEST_FAULTS_FOLDER";
 const std::string kOldTarget = "the target as it was before the run\n";
 
 std::string ReadFile(const fs::path& path) {
@@ -44,8 +46,15 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 class FaultInjection : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::random_device random;
-        dir_ = fs::temp_directory_path() / ("hexmend-faults-" + std::to_string(random()));
+        // A death test on Windows runs the test again in a process of its
+        // own, which is handed the folder to work on (see ForDeathTest).
+        const char* handed = std::getenv(kFolderVariable);
+        if (handed != nullptr && *handed != '\0') {
+            dir_ = handed;
+        } else {
+            std::random_device random;
+            dir_ = fs::temp_directory_path() / ("hexmend-faults-" + std::to_string(random()));
+        }
         fs::create_directories(dir_);
         source_.resize(kSourceSize);
         for (std::size_t i = 0; i < source_.size(); ++i) {
@@ -56,6 +65,16 @@ class FaultInjection : public ::testing::Test {
         WriteFile(dir_ / "src.bin", source_);
         WriteFile(dir_ / "data.bin", "Howdy");
         WritePatch("action=replace_string\nposition=100\nolddata=Hello\nnewdata=Howdy\n");
+    }
+
+    // Hands the test's folder to the process in which a death test runs on
+    // Windows; on POSIX that process is a fork, which has it already.
+    void ForDeathTest(bool on) const {
+#ifdef _WIN32
+        (void)_putenv_s(kFolderVariable, on ? dir_.string().c_str() : "");
+#else
+        (void)on;
+#endif
     }
 
     void TearDown() override {
@@ -184,7 +203,7 @@ TEST_F(FaultInjection, NewTargetFoldersAreMadeDurable) {
 
 TEST_F(FaultInjection, AFolderThatCannotBeSyncedFailsTheRun) {
     WriteFile(dir_ / "p.txt", "targetfile=a/b/out.bin\nsourcefile=src.bin\n");
-    host_.faults.folderSyncFails = "/a/b";
+    host_.faults.folderSyncFails = (fs::path("a") / "b").string();
     EXPECT_EQ(Run(), 1);
     EXPECT_EQ(host_.stderrText,
               "hexmend: cannot sync " + (dir_ / "a").string() + ": Input/output error\n");
@@ -225,6 +244,9 @@ TEST_F(FaultInjection, SourceThatYieldsFewerBytesThanItsSize) {
 }
 
 TEST_F(FaultInjection, SourceThatChangesWhileTheRunHoldsIt) {
+#ifdef _WIN32
+    GTEST_SKIP() << "on Windows no other program can write the source while hexmend holds it";
+#endif
     WriteFile(dir_ / "out.bin", kOldTarget);
     host_.faults.beforeCopy = [this] {
         source_ += "appended by another program";
@@ -295,20 +317,26 @@ TEST_P(InPlaceStops, AtAFailedWriteThoseWrittenArePutBack) {
 }
 
 TEST_P(InPlaceStops, AtARequestToEndThoseWrittenArePutBack) {
-#ifdef _WIN32
-    GTEST_SKIP() << "a death test on Windows runs the test again in a process of its own, "
-                    "which patches files of its own";
-#else
+    // The request is noted in the folder too: the proof that the process
+    // that ended worked on it.
     std::size_t writes = 0;
-    host_.faults.beforeWrite = [&writes] {
+    host_.faults.beforeWrite = [this, &writes] {
         if (writes++ == GetParam()) {
+            WriteFile(dir_ / "asked", "");
             RecordInterruption(SIGTERM);
         }
     };
-    EXPECT_EXIT(RunInPlace(), ::testing::KilledBySignal(SIGTERM), "^$");
-    EXPECT_EQ(ReadFile(dir_ / "src.bin"), source_);
-    EXPECT_EQ(FolderListing(), (std::vector<std::string>{"data.bin", "p.txt", "src.bin"}));
+    ForDeathTest(true);
+#ifdef _WIN32
+    // As Windows ends a console program on Ctrl+C.
+    const auto ended = ::testing::ExitedWithCode(static_cast<int>(0xC000013AU));
+#else
+    const auto ended = ::testing::KilledBySignal(SIGTERM);
 #endif
+    EXPECT_EXIT(RunInPlace(), ended, "^$");
+    ForDeathTest(false);
+    EXPECT_EQ(ReadFile(dir_ / "src.bin"), source_);
+    EXPECT_EQ(FolderListing(), (std::vector<std::string>{"asked", "data.bin", "p.txt", "src.bin"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryWrite, InPlaceStops,
