@@ -18,6 +18,7 @@ native=(
     groff-base
     acl
     xfsprogs
+    time
 )
 cross=(
     mingw-w64 libz-mingw-w64-dev wine wine64
