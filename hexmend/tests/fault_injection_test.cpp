@@ -298,8 +298,21 @@ class InPlace : public FaultInjection {
         host_.faults.writeFile = "src.bin";
     }
 
-    int RunInPlace(const std::string& option = "inplace=true") {
-        ScopedHostOverride use(host_);
+    int RunInPlace(const std::string& option = "inplace=true") { return RunOn(host_, option); }
+
+    // As RunInPlace, with standard error written for real, where a death
+    // test sees it.
+    int RunInPlaceAloud() {
+        struct Aloud final : testing::ForwardingHost {
+            using ForwardingHost::ForwardingHost;
+            void WriteStderr(std::string_view text) override { Host::WriteStderr(text); }
+        } aloud(host_);
+        return RunOn(aloud, "inplace=true");
+    }
+
+  private:
+    int RunOn(Host& host, const std::string& option) {
+        ScopedHostOverride use(host);
         return RunHexmend({host_.ExecutablePath(), (dir_ / "p.txt").string(), option});
     }
 };
@@ -333,7 +346,7 @@ TEST_P(InPlaceStops, AtARequestToEndThoseWrittenArePutBack) {
 #else
     const auto ended = ::testing::KilledBySignal(SIGTERM);
 #endif
-    EXPECT_EXIT(RunInPlace(), ended, "^$");
+    EXPECT_EXIT(RunInPlaceAloud(), ended, "^$");
     ForDeathTest(false);
     EXPECT_EQ(ReadFile(dir_ / "src.bin"), source_);
     EXPECT_EQ(FolderListing(), (std::vector<std::string>{"asked", "data.bin", "p.txt", "src.bin"}));
