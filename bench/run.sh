@@ -3,7 +3,9 @@
 # benchmark with them:
 #   bench/run.sh [bench.py options]      e.g. bench/run.sh --size-mib 256 --repeat 1
 # Prints a table of figures and ratios against baselines measured in the
-# same run; see bench/bench.py for what is measured.
+# same run; see bench/bench.py for what is measured. Exits with 1 when a row
+# misses its goal, and ends at once when a run's output is wrong. Not part of
+# CI: timings need a quiet machine.
 set -eu
 cd "$(dirname "$0")/.."
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \

@@ -10,7 +10,7 @@ run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 minimal=(build-essential cmake ninja-build zlib1g-dev)
 native=(
-    build-essential cmake ninja-build pkg-config python3 git
+    build-essential cmake ninja-build pkg-config python3 git dpkg-dev
     zlib1g-dev libgtest-dev
     qtbase5-dev qttools5-dev-tools libqt5network5 libssl-dev openssl
     fonts-dejavu-core tzdata qt5-image-formats-plugins netpbm gifsicle
@@ -18,6 +18,7 @@ native=(
     groff-base
     acl
     xfsprogs
+    time
 )
 cross=(
     mingw-w64 libz-mingw-w64-dev wine wine64

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds hexmend for Windows with mingw-w64 into build-windows/ (the
 # programs are build-windows/bin/hexmend.exe and hexmend-diff.exe, each one
-# file that needs only system DLLs) and runs the end-to-end suite against
-# them under wine: headless, with the wine prefix inside build-windows/.
+# file that needs only system DLLs) and runs the unit tests and the
+# end-to-end suite under wine: headless, with the wine prefix inside
+# build-windows/. The unit tests are built with GoogleTest from Debian's
+# source package, fetched once into build-windows/sources/.
 # Needs the mingw-w64 and wine packages of scripts/install-deps.sh --all.
 set -eu
 cd "$(dirname "$0")/.."
@@ -15,9 +17,10 @@ for tool in x86_64-w64-mingw32-g++ x86_64-w64-mingw32-objdump wine; do
     fi
 done
 
+gtest_source=$(scripts/fetch-source.sh googletest build-windows/sources)
 cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64.cmake \
-    -DOSTRA_BUILD_LAUNCHER=OFF
+    -DOSTRA_BUILD_LAUNCHER=OFF -DOSTRA_GTEST_SOURCE_DIR="$gtest_source"
 cmake --build build-windows -j"$jobs"
 
 # A release is these files, each on its own: they must import nothing but

@@ -97,6 +97,14 @@ Bytes ReadWholeFile(FileSystem& host, const std::string& path) {
     return ReadToEnd(*file, path, size);
 }
 
+void TempFileOwner::MoveOver(const std::string& target) {
+    std::string named;
+    Check(host_.FollowLinks(target, &named));
+    Check(host_.ReplaceFile(path_, target));
+    path_.clear();
+    Check(host_.SyncFolderOf(named));
+}
+
 bool CreateFolders(FileSystem& host, const std::string& folder) {
     for (std::size_t i = 0; i < folder.size(); ++i) {
         if (!host.IsFolderSeparator(folder[i])) {

@@ -34,8 +34,8 @@ Bytes ReadToEnd(File& file, const std::string& path, std::uint64_t expected);
 // file ends first; a failed read is a run-time failure.
 [[nodiscard]] bool ReadExactlyAt(File& file, std::uint64_t offset, std::size_t n, char* out);
 
-// Owns a temporary file: removes it on destruction unless it was committed
-// (moved into place). Declare it before the file's own owner, so that the
+// Owns a temporary file: removes it on destruction unless it was moved into
+// place (MoveOver). Declare it before the file's own owner, so that the
 // file is closed before it is removed: an open file cannot be removed
 // everywhere.
 class TempFileOwner {
@@ -50,7 +50,10 @@ class TempFileOwner {
     TempFileOwner& operator=(const TempFileOwner&) = delete;
 
     std::string* path() { return &path_; }
-    void Commit() { path_.clear(); }
+    // Moves the temporary file over target in one step and makes the move
+    // durable: the folder of the file that target names (links followed) is
+    // synced. From the move on, the file is no longer this owner's.
+    void MoveOver(const std::string& target);
 
   private:
     FileSystem& host_;

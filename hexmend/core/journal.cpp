@@ -237,6 +237,56 @@ bool RollBack(FileSystem& host, File& file, const std::string& path,
     return rolledBack;
 }
 
+// Undoes a run that stopped after its journal was durable: puts back the
+// old bytes of the view's first `reached` ranges from that journal, only
+// where the file now differs from them (the last range reached may have been
+// written in part, or not at all, and writing it again could fail the same
+// way), syncs the file and removes the journal. When the journal's
+// invalidation had begun, its mark is restored first, so that a journal left
+// behind by a failure here still rolls the file back.
+void PutBack(FileSystem& host, const PatchedView& view, const std::string& journalPath,
+             std::size_t reached, bool invalidating) {
+    File& file = *view.source();
+    std::unique_ptr<File> journal;
+    Check(host.OpenForUpdate(journalPath, &journal));
+    if (invalidating) {
+        Check(journal->WriteAt(0, kMagic));
+        Check(journal->Sync());
+    }
+    std::uint64_t at = kHeaderSize;
+    Bytes old;
+    Bytes now;
+    for (const auto& [offset, bytes] : view.Overlay()) {
+        if (reached-- == 0) {
+            break;
+        }
+        at += kRangeHeaderSize;
+        for (std::size_t done = 0; done < bytes.size(); done += kChunk) {
+            const std::size_t n = std::min(kChunk, bytes.size() - done);
+            if (!ReadExactly(*journal, at + done, n, old) ||
+                !ReadExactly(file, offset + done, n, now)) {
+                throw RunTimeFailure("hexmend: cannot read " + journalPath);
+            }
+            const auto differs = std::mismatch(old.begin(), old.end(), now.begin());
+            if (differs.first == old.end()) {
+                continue;
+            }
+            const auto from = static_cast<std::size_t>(differs.first - old.begin());
+            std::size_t to = n;
+            while (old[to - 1] == now[to - 1]) {
+                --to;
+            }
+            Check(
+                file.WriteAt(offset + done + from, std::string_view(old).substr(from, to - from)));
+        }
+        at += bytes.size();
+    }
+    Check(file.Sync());
+    Check(journal->Close());
+    journal.reset();
+    RemoveJournal(host, journalPath);
+}
+
 }  // namespace
 
 std::string JournalPath(const std::string& path) {
@@ -282,20 +332,26 @@ void CommitInPlace(RunState& run, const std::string& targetPath) {
             throw;
         }
     }
+    std::size_t reached = 0;
+    bool invalidating = false;
     try {
         for (const auto& [offset, bytes] : view.Overlay()) {
+            ++reached;
             Check(file.WriteAt(offset, bytes));
         }
         Check(file.Sync());
+        invalidating = true;
         InvalidateJournal(host, journalPath);
-    } catch (const RunTimeFailure&) {
+    } catch (const RunTimeFailure& failure) {
         // Put the old bytes back at once, even when a request to end the
         // program is what stopped the writes; when even that fails, the
-        // journal stays for the next run.
+        // journal stays for the next run, and the message says so.
         const InterruptionHold hold;
         try {
-            (void)RollBack(host, file, targetPath, journalPath);
+            PutBack(host, view, journalPath, reached, invalidating);
         } catch (const RunTimeFailure&) {
+            throw RunTimeFailure(std::string(failure.what()) + "; the old bytes stay in " +
+                                 journalPath + " for the next run to put back");
         }
         throw;
     }

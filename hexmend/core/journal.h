@@ -24,8 +24,10 @@ void RecoverInterruptedRun(const RunState& run, const std::string& path);
 
 // Writes run.FileBuffer's written ranges in place into its source, which is
 // open for writing and locked, and is the target at targetPath. Failures are
-// run-time failures; the file is then rolled back, or left for the next run
-// to roll back when even that fails.
+// run-time failures; when one strikes, or a request to end the program, once
+// the journal is durable, the ranges written so far get their old bytes back
+// and the journal goes. When even that fails, the journal stays for the next
+// run to roll back, and the failure's message says so.
 void CommitInPlace(RunState& run, const std::string& targetPath);
 
 }  // namespace hexmend

@@ -79,8 +79,7 @@ void WriteNewTarget(RunState& run, const std::string& targetPath) {
     if (!host.CanReplaceOpenFile()) {
         view.Release();
     }
-    Check(host.ReplaceFile(*temp.path(), targetPath));
-    temp.Commit();
+    temp.MoveOver(targetPath);
 }
 
 }  // namespace

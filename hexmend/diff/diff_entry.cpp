@@ -134,8 +134,7 @@ class FileSink final : public PatchSink {
         Check(file_->Sync());
         Check(file_->Close());
         file_.reset();
-        Check(host_.ReplaceFile(*temp_.path(), path_));
-        temp_.Commit();
+        temp_.MoveOver(path_);
     }
 
   private:

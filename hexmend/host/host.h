@@ -156,8 +156,8 @@ class FileSystem {
     virtual Status CreateTempCopyFor(const std::string& target, const std::string& source,
                                      File& sourceFile, std::uint64_t size,
                                      std::unique_ptr<File>* file, std::string* tempPath) = 0;
-    // Moves from over to in one step, replacing an existing file, and makes
-    // the move durable.
+    // Moves from over to in one step, replacing an existing file. The move is
+    // durable once the folder of to is synced (SyncFolderOf).
     virtual Status ReplaceFile(const std::string& from, const std::string& to) = 0;
     virtual Status RemoveFile(const std::string& path) = 0;
     // Removes the temporary files that runs killed before they could clean

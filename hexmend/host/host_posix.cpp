@@ -738,8 +738,7 @@ class PosixHost final : public Host {
         if (::rename(from.c_str(), real.c_str()) != 0) {
             return PosixError("cannot replace", to, errno);
         }
-        // The rename is durable once the folder that records it is.
-        return SyncFolderOf(real);
+        return Status::Ok();
     }
 
     Status SyncFolderOf(const std::string& path) override {

@@ -152,6 +152,9 @@ void MemoryHost::PutFile(const std::string& path, std::string content) {
     const std::string normalized = Normalize(path);
     for (std::string folder = Parent(normalized); folder != "/"; folder = Parent(folder)) {
         folders_.insert(folder);
+        if (crashModel_) {
+            durable_.folders.insert(folder);
+        }
     }
     files_[normalized] = NewNode(std::move(content));
     if (crashModel_) {
@@ -257,6 +260,7 @@ Status MemoryHost::CreateFolder(const std::string& path) {
         return Error("cannot create folder", path, "No such file or directory");
     }
     folders_.insert(normalized);
+    Record({Unsynced::Kind::kCreateFolder, normalized, "", 0, 0, ""});
     return Status::Ok();
 }
 
@@ -363,13 +367,6 @@ Status MemoryHost::ReplaceFile(const std::string& from, const std::string& to) {
     temps_.erase(source);
     temps_.erase(destination);
     Record({Unsynced::Kind::kMove, source, destination, 0, 0, ""});
-    // The move is durable once the call returns.
-    step = Step();
-    if (!step.ok()) {
-        return step;
-    }
-    SyncFolder(Parent(source));
-    SyncFolder(Parent(destination));
     return Status::Ok();
 }
 
@@ -440,12 +437,16 @@ void MemoryHost::DiskState::Apply(const Unsynced& change) {
         case Unsynced::Kind::kRemove:
             names.erase(change.path);
             break;
+        case Unsynced::Kind::kCreateFolder:
+            folders.insert(change.path);
+            break;
     }
 }
 
 void MemoryHost::EnableCrashModel() {
     crashModel_ = true;
     durable_ = DiskState();
+    durable_.folders = folders_;
     for (const auto& [path, node] : files_) {
         durable_.names[path] = node->index;
         durable_.bytes[node->index] = node->bytes;
@@ -459,6 +460,13 @@ void MemoryHost::PlanPowerLoss(std::uint64_t step, std::uint32_t seed, bool tear
     lossStep_ = steps_ + step;
     lossSeed_ = seed;
     tearWrites_ = tearWrites;
+}
+
+void MemoryHost::CutPower(std::uint32_t seed, bool tearWrites) {
+    lossSeed_ = seed;
+    tearWrites_ = tearWrites;
+    LosePower();
+    RestorePower();
 }
 
 void MemoryHost::RestorePower() {
@@ -539,6 +547,18 @@ void MemoryHost::LosePower() {
                 at = next;
             }
         }
+    }
+    // A folder or file whose folder was lost is lost with it; a parent sorts
+    // before what it holds.
+    folders_ = {"/"};
+    for (const std::string& folder : survived.folders) {
+        if (folders_.count(Parent(folder)) != 0) {
+            folders_.insert(folder);
+        }
+    }
+    survived.folders = folders_;
+    for (auto it = survived.names.begin(); it != survived.names.end();) {
+        it = folders_.count(Parent(it->first)) != 0 ? std::next(it) : survived.names.erase(it);
     }
     files_.clear();
     temps_.clear();

@@ -57,9 +57,9 @@ class MemoryHost : public Host {
     // ---- Crash model ----
     // From now on the files as they are count as durable, and every call
     // that changes a file is a step. Bytes written stay unsynced until
-    // File::Sync of their file; creating, moving and removing a file stay
-    // unsynced until SyncFolderOf of its folder (ReplaceFile moves, then
-    // syncs: two steps). Folders are durable at once; PutFile is durable.
+    // File::Sync of their file; creating, moving and removing a file, and
+    // creating a folder, stay unsynced until SyncFolderOf of the folder that
+    // holds it (a move: of either of its folders). PutFile is durable.
     void EnableCrashModel();
     // Steps taken since EnableCrashModel or RestorePower.
     std::uint64_t Steps() const { return steps_; }
@@ -73,6 +73,9 @@ class MemoryHost : public Host {
     // sectors.
     void PlanPowerLoss(std::uint64_t step, std::uint32_t seed, bool tearWrites);
     bool PowerLost() const { return powerLost_; }
+    // Cuts the power now, between two calls, with what survives chosen as
+    // for PlanPowerLoss; the power is back at once.
+    void CutPower(std::uint32_t seed, bool tearWrites);
     // Power is back: calls work again on what survived; steps count anew.
     void RestorePower();
 
@@ -132,16 +135,17 @@ class MemoryHost : public Host {
 
     // A change the crash model has not made durable yet.
     struct Unsynced {
-        enum class Kind { kWrite, kCreate, kMove, kRemove };
+        enum class Kind { kWrite, kCreate, kMove, kRemove, kCreateFolder };
         Kind kind = Kind::kWrite;
-        std::string path;          // kCreate, kRemove; kMove: from
+        std::string path;          // kCreate, kRemove, kCreateFolder; kMove: from
         std::string to;            // kMove
         std::uint64_t index = 0;   // kWrite, kCreate
         std::uint64_t offset = 0;  // kWrite
         std::string bytes;         // kWrite
     };
-    // File names and node contents, by node index.
+    // Folders, file names and node contents, by node index.
     struct DiskState {
+        std::set<std::string> folders;
         std::map<std::string, std::uint64_t> names;
         std::map<std::uint64_t, std::string> bytes;
         void Apply(const Unsynced& change);

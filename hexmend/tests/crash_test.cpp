@@ -1,8 +1,9 @@
-// Power losses at every step of the runs that write: whole runs in memory
-// on a host that loses power at a chosen step and keeps an arbitrary part of
-// what was not yet durable. Whatever survives, the next run must find the
-// file old or new (a journal rolled back), and a run after it must leave no
-// journal and no temporary file behind.
+// Power losses at every step of the runs that write, and just after them:
+// whole runs in memory on a host that loses power at a chosen step and keeps
+// an arbitrary part of what was not yet durable. Whatever survives, the next
+// run must find the file old or new (a journal rolled back), and a run after
+// it must leave no journal and no temporary file behind; after a run that
+// returned, what it did must have lasted, with nothing left beside it.
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -217,8 +218,21 @@ void ExpectRecovered(const Scenario& scenario, MemoryHost& host, const std::stri
     EXPECT_EQ(host.OpenWriters(), 0);
 }
 
-// Cuts the power at every step of the scenario's run, with several random
-// subsets of the unsynced steps each.
+// A power cut just after a run that returned: what the run did has lasted.
+// The target holds expected, and nothing of the run is left beside it.
+void ExpectLasted(const Scenario& scenario, MemoryHost& host, const std::string& expected,
+                  std::uint32_t seed) {
+    host.CutPower(seed, seed % 2 == 1);
+    const std::string* target = host.GetFile(scenario.target());
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(*target, expected) << "what the run did was lost";
+    for (const auto& [path, bytes] : host.Files()) {
+        EXPECT_FALSE(IsLeftover(path)) << path;
+    }
+}
+
+// Cuts the power at every step of the scenario's run and just after it, with
+// several random subsets of the unsynced steps each.
 void PowerLossAtEveryStep(const Scenario& scenario, const char* what, Tally& tally) {
     const std::string fresh = scenario.NewTarget();
     EXPECT_NE(fresh, scenario.oldTarget());
@@ -233,6 +247,15 @@ void PowerLossAtEveryStep(const Scenario& scenario, const char* what, Tally& tal
             ASSERT_TRUE(crashed.powerLost);
             ExpectRecovered(scenario, host, fresh, tally);
         }
+    }
+    for (std::uint32_t seed = 0; seed < kSubsets; ++seed) {
+        SCOPED_TRACE("after the run, seed " + std::to_string(seed));
+        MemoryHost host;
+        scenario.SetUp(host);
+        const Outcome done = scenario.Patch(host);
+        ASSERT_EQ(done.rc, 0) << done.stdoutText << done.stderrText;
+        ExpectLasted(scenario, host, fresh, seed);
+        ExpectRecovered(scenario, host, fresh, tally);
     }
     std::cout << what << ": " << steps << " steps x " << kSubsets << " subsets: " << tally.old
               << " old, " << tally.fresh << " new, " << tally.rolledBack << " rolled back\n";
@@ -289,6 +312,17 @@ TEST(PowerLoss, DuringRollBack) {
                 ASSERT_TRUE(scenario.Check(host).powerLost);
                 ExpectRecovered(scenario, host, "", tally);
             }
+        }
+        for (std::uint32_t seed = 0; seed < kSubsets; ++seed) {
+            SCOPED_TRACE("first seed " + std::to_string(firstSeed) +
+                         ", after the roll back, seed " + std::to_string(seed));
+            MemoryHost host;
+            scenario.SetUp(host);
+            host.PlanPowerLoss(writesSynced, firstSeed, true);
+            ASSERT_TRUE(scenario.Patch(host).powerLost);
+            ASSERT_EQ(scenario.Check(host).rc, 0);
+            ExpectLasted(scenario, host, scenario.oldTarget(), seed);
+            ExpectRecovered(scenario, host, "", tally);
         }
     }
     std::cout << "roll back: " << recoverySteps << " steps x " << kSubsets << " subsets x "

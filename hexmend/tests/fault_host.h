@@ -47,6 +47,13 @@ struct Faults {
     // Called as the target's copy of the source is about to be made: a
     // chance to change the source under the run.
     std::function<void()> beforeCopy;
+    // Writes to a file whose path ends in writeFile: beforeWrite, when set,
+    // is called before each; with writeLimit non-zero, the bytes at and
+    // beyond that offset are not stored and the write fails ("File too
+    // large"), as under a limit on the size of files.
+    std::string writeFile;
+    std::function<void()> beforeWrite;
+    std::uint64_t writeLimit = 0;
 };
 
 class FaultHost : public CaptureHost {
@@ -192,6 +199,22 @@ class FaultHost : public CaptureHost {
         // Only bytes beyond the file's end take room on the disk.
         Status WriteAt(std::uint64_t offset, std::string_view data) override {
             const std::uint64_t end = offset + data.size();
+            if (Matches(path_, faults_.writeFile)) {
+                if (faults_.beforeWrite) {
+                    faults_.beforeWrite();
+                }
+                if (faults_.writeLimit != 0 && end > faults_.writeLimit) {
+                    if (offset < faults_.writeLimit) {
+                        Status status = real_->WriteAt(
+                            offset,
+                            data.substr(0, static_cast<std::size_t>(faults_.writeLimit - offset)));
+                        if (!status.ok()) {
+                            return status;
+                        }
+                    }
+                    return Failure("cannot write", path_, "File too large");
+                }
+            }
             const std::uint64_t growth = end > length_ ? end - length_ : 0;
             if (faults_.diskRoom >= 0 && growth > static_cast<std::uint64_t>(faults_.diskRoom)) {
                 const auto fits =

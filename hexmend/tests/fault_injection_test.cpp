@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -16,6 +19,7 @@
 #include "diff/diff_entry.h"
 #include "fault_host.h"
 #include "host/host.h"
+#include "host/interruptions.h"
 
 namespace hexmend {
 namespace {
@@ -25,6 +29,7 @@ using testing::FaultHost;
 using testing::Faults;
 
 constexpr std::size_t kSourceSize = 300 * 1024;
+constexpr const char* kFolderVariable = "HEXMEND_TEST_FAULTS_FOLDER";
 const std::string kOldTarget = "the target as it was before the run\n";
 
 std::string ReadFile(const fs::path& path) {
@@ -42,8 +47,15 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 class FaultInjection : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::random_device random;
-        dir_ = fs::temp_directory_path() / ("hexmend-faults-" + std::to_string(random()));
+        // A death test on Windows runs the test again in a process of its
+        // own, which is handed the folder to work on (see ForDeathTest).
+        const char* handed = std::getenv(kFolderVariable);
+        if (handed != nullptr && *handed != '\0') {
+            dir_ = handed;
+        } else {
+            std::random_device random;
+            dir_ = fs::temp_directory_path() / ("hexmend-faults-" + std::to_string(random()));
+        }
         fs::create_directories(dir_);
         source_.resize(kSourceSize);
         for (std::size_t i = 0; i < source_.size(); ++i) {
@@ -54,6 +66,16 @@ class FaultInjection : public ::testing::Test {
         WriteFile(dir_ / "src.bin", source_);
         WriteFile(dir_ / "data.bin", "Howdy");
         WritePatch("action=replace_string\nposition=100\nolddata=Hello\nnewdata=Howdy\n");
+    }
+
+    // Hands the test's folder to the process in which a death test runs on
+    // Windows; on POSIX that process is a fork, which has it already.
+    void ForDeathTest(bool on) const {
+#ifdef _WIN32
+        (void)_putenv_s(kFolderVariable, on ? dir_.string().c_str() : "");
+#else
+        (void)on;
+#endif
     }
 
     void TearDown() override {
@@ -68,7 +90,9 @@ class FaultInjection : public ::testing::Test {
                       patchLines + "</patch>\n");
     }
 
-    int Run() { return RunHexmend(host_, {host_.ExecutablePath(), (dir_ / "p.txt").string()}); }
+    int Run() {
+        return RunHexmend(host_, {host_.ExecutablePath(), (dir_ / "p.txt").string()});
+    }
 
     std::string Patched() const {
         std::string patched = source_;
@@ -166,18 +190,20 @@ TEST_F(FaultInjection, DiskWithExactlyEnoughRoomSucceeds) {
 }
 
 // Every folder made for the target is synced in the folder that holds it,
-// outermost first; a sync that fails ends the run and names that folder.
+// outermost first, and then the target's move; a sync that fails ends the run
+// and names that folder.
 TEST_F(FaultInjection, NewTargetFoldersAreMadeDurable) {
     WriteFile(dir_ / "p.txt", "targetfile=a/b/out.bin\nsourcefile=src.bin\n");
     EXPECT_EQ(Run(), 0) << host_.stderrText;
     EXPECT_EQ(host_.folderSyncs,
-              (std::vector<std::string>{(dir_ / "a").string(), (dir_ / "a" / "b").string()}));
+              (std::vector<std::string>{(dir_ / "a").string(), (dir_ / "a" / "b").string(),
+                                        (dir_ / "a" / "b" / "out.bin").string()}));
     EXPECT_EQ(ReadFile(dir_ / "a" / "b" / "out.bin"), source_);
 }
 
 TEST_F(FaultInjection, AFolderThatCannotBeSyncedFailsTheRun) {
     WriteFile(dir_ / "p.txt", "targetfile=a/b/out.bin\nsourcefile=src.bin\n");
-    host_.faults.folderSyncFails = "/a/b";
+    host_.faults.folderSyncFails = (fs::path("a") / "b").string();
     EXPECT_EQ(Run(), 1);
     EXPECT_EQ(host_.stderrText,
               "hexmend: cannot sync " + (dir_ / "a").string() + ": Input/output error\n");
@@ -218,6 +244,9 @@ TEST_F(FaultInjection, SourceThatYieldsFewerBytesThanItsSize) {
 }
 
 TEST_F(FaultInjection, SourceThatChangesWhileTheRunHoldsIt) {
+#ifdef _WIN32
+    GTEST_SKIP() << "on Windows no other program can write the source while hexmend holds it";
+#endif
     WriteFile(dir_ / "out.bin", kOldTarget);
     host_.faults.beforeCopy = [this] {
         source_ += "appended by another program";
@@ -245,6 +274,103 @@ TEST_F(FaultInjection, StandardOutputThatCannotBeWritten) {
     WriteFile(dir_ / "out.bin", kOldTarget);
     host_.faults.stdoutFails = true;
     ExpectRunTimeFailure(Run(), "standard output", "Broken pipe", true);
+}
+
+// ---- In place: runs that stop once the journal is durable ----
+
+// The offsets patched in place, one range each, written in this order.
+constexpr std::uint64_t kInPlaceRanges[] = {0x100, 0x9000, 0x21000, 0x40000};
+const std::string kInPlaceBytes = "patched!";
+
+class InPlace : public FaultInjection {
+  protected:
+    void SetUp() override {
+        FaultInjection::SetUp();
+        std::string patch = "targetfile=src.bin\nsourcefile=src.bin\n";
+        for (const std::uint64_t at : kInPlaceRanges) {
+            char position[32];
+            std::snprintf(position, sizeof position, "%llX", static_cast<unsigned long long>(at));
+            patch += "<patch>\nname=p\nenabled=true\naction=replace_string\nposition=" +
+                     std::string(position) + "\nolddata=DONOTCHECK\nnewdata=" + kInPlaceBytes +
+                     "\n</patch>\n";
+        }
+        WriteFile(dir_ / "p.txt", patch);
+        host_.faults.writeFile = "src.bin";
+    }
+
+    int RunInPlace(const std::string& option = "inplace=true") { return RunOn(host_, option); }
+
+    // As RunInPlace, with standard error written for real, where a death
+    // test sees it.
+    int RunInPlaceAloud() {
+        struct Aloud final : testing::ForwardingHost {
+            using ForwardingHost::ForwardingHost;
+            void WriteStderr(std::string_view text) override { Host::WriteStderr(text); }
+        } aloud(host_);
+        return RunOn(aloud, "inplace=true");
+    }
+
+  private:
+    int RunOn(Host& host, const std::string& option) {
+        return RunHexmend(host, {host_.ExecutablePath(), (dir_ / "p.txt").string(), option});
+    }
+};
+
+class InPlaceStops : public InPlace, public ::testing::WithParamInterface<std::size_t> {};
+
+// The k-th write fails part way, as under a limit on the size of files,
+// which every later write beyond it would meet again.
+TEST_P(InPlaceStops, AtAFailedWriteThoseWrittenArePutBack) {
+    host_.faults.writeLimit = kInPlaceRanges[GetParam()] + kInPlaceBytes.size() / 2;
+    const int rc = RunInPlace();
+    EXPECT_EQ(host_.stderrText,
+              "hexmend: cannot write " + (dir_ / "src.bin").string() + ": File too large\n");
+    ExpectRunTimeFailure(rc, "src.bin", "File too large", false);
+}
+
+TEST_P(InPlaceStops, AtARequestToEndThoseWrittenArePutBack) {
+    // The request is noted in the folder too: the proof that the process
+    // that ended worked on it.
+    std::size_t writes = 0;
+    host_.faults.beforeWrite = [this, &writes] {
+        if (writes++ == GetParam()) {
+            WriteFile(dir_ / "asked", "");
+            RecordInterruption(SIGTERM);
+        }
+    };
+    ForDeathTest(true);
+#ifdef _WIN32
+    // As Windows ends a console program on Ctrl+C.
+    const auto ended = ::testing::ExitedWithCode(static_cast<int>(0xC000013AU));
+#else
+    const auto ended = ::testing::KilledBySignal(SIGTERM);
+#endif
+    EXPECT_EXIT(RunInPlaceAloud(), ended, "^$");
+    ForDeathTest(false);
+    EXPECT_EQ(ReadFile(dir_ / "src.bin"), source_);
+    EXPECT_EQ(FolderListing(), (std::vector<std::string>{"asked", "data.bin", "p.txt", "src.bin"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWrite, InPlaceStops,
+                         ::testing::Range<std::size_t>(0, std::size(kInPlaceRanges)));
+
+// When the old bytes cannot be put back either, the journal stays, the
+// message says so, and the next run rolls the file back.
+TEST_F(InPlace, AJournalThatCannotBeUndoneStaysForTheNextRun) {
+    host_.faults.syncFails = true;
+    EXPECT_EQ(RunInPlace(), 1);
+    const std::string file = (dir_ / "src.bin").string();
+    EXPECT_EQ(host_.stderrText, "hexmend: cannot sync " + file +
+                                    ": Input/output error; the old bytes stay in " + file +
+                                    ".hexmend-journal for the next run to put back\n");
+    host_.faults = Faults();
+    host_.stdoutText.clear();
+    host_.stderrText.clear();
+    EXPECT_EQ(RunInPlace("check=true"), 0) << host_.stderrText;
+    EXPECT_NE(host_.stdoutText.find("rolled back an interrupted run: " + file), std::string::npos)
+        << host_.stdoutText;
+    EXPECT_EQ(ReadFile(dir_ / "src.bin"), source_);
+    EXPECT_EQ(FolderListing(), (std::vector<std::string>{"data.bin", "p.txt", "src.bin"}));
 }
 
 // ---- hexmend-diff: the patch file it streams out ----

@@ -368,4 +368,16 @@ CASES += [
         files={"src.bin": b""}, setup=sparse("src.bin", 4 << 20),
         preexec=limit_file_size(1 << 20),
         stderr="hexmend: cannot write {dir}/out.bin: File too large", expect={"out.bin": None}),
+    posix("the file-size limit stops an in-place run at its last write: the file old, no journal",
+          files={"p.txt": "targetfile=f.bin\nsourcefile=f.bin\n" +
+                 "".join(regular("p%d" % i, "replace_string", at, "DONOTCHECK", "patched")
+                         for i, at in enumerate(("100", "180000", "300000")))},
+          args=["{dir}/p.txt", "inplace=true"],
+          stdout=[BANNER, "loading {dir}/p.txt", "loading source file: {dir}/f.bin"] +
+          [line for i in range(3)
+           for line in ("%d: (regular patch) p%d" % (3 + 8 * i, i), "  processing ...")] +
+          ["saving {dir}/f.bin"], rc=1, setup=sparse("f.bin", 4 << 20),
+          preexec=limit_file_size(3 << 20),
+          stderr="hexmend: cannot write {dir}/f.bin: File too large",
+          check=checks(zeros("f.bin", 4 << 20), absent("f.bin.hexmend-journal"))),
 ]

@@ -139,11 +139,28 @@ CASES = [
 
 # Permission bits do not stop root, and neither does the read-only attribute
 # under wine, which keeps it in the permission bits and opens the file as
-# root does. So this case needs another user, on both platforms.
+# root does. So as root the case runs as the user nobody on POSIX; under wine,
+# whose prefix is root's own, it cannot run as another user and says so.
+def read_only_case(platforms, setup=make_read_only("f.bin"), **kwargs):
+    return Case("a read-only file in inplace mode cannot be opened; nothing is written",
+                files={"p.txt": SAME + BLOCKS, "f.bin": SOURCE},
+                args=["{dir}{sep}p.txt", "inplace=true"],
+                stdout=loading(), rc=1, expect={"f.bin": SOURCE}, setup=setup,
+                stderr="hexmend: cannot open {dir}{sep}f.bin: ", platforms=platforms, **kwargs)
+
+
 if os.geteuid() != 0:
-    CASES.append(
-        Case("a read-only file in inplace mode cannot be opened; nothing is written",
-             files={"p.txt": SAME + BLOCKS, "f.bin": SOURCE},
-             args=["{dir}{sep}p.txt", "inplace=true"],
-             stdout=loading(), rc=1, expect={"f.bin": SOURCE},
-             setup=make_read_only("f.bin"), stderr="hexmend: cannot open {dir}{sep}f.bin: "))
+    CASES.append(read_only_case(None))
+else:
+    from cases_admin import as_nobody, for_nobody, nobody_can_run
+
+    def for_nobody_read_only(folder):
+        for_nobody(folder)
+        make_read_only("f.bin")(folder)
+
+    CASES += [
+        read_only_case(["posix"], setup=for_nobody_read_only, preexec=as_nobody([]),
+                       copy_program="bin", runnable=nobody_can_run),
+        read_only_case(["windows"], runnable=lambda: "run as root, and wine runs in root's "
+                       "prefix as root only, for whom no file is read-only"),
+    ]
