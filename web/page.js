@@ -317,8 +317,15 @@
     $('folder').addEventListener('change', () => addFiles($('folder').files));
     dropZone('patch-drop', (files) => setPatch(files[0]));
     dropZone('files-drop', addFiles);
-    dropZone('diff-old-drop', () => {});
-    dropZone('diff-new-drop', () => {});
+    // A file dropped for the patch maker becomes its input's file.
+    for (const id of ['diff-old', 'diff-new']) {
+        dropZone(id + '-drop', (files) => {
+            const transfer = new DataTransfer();
+            transfer.items.add(files[0]);
+            $(id).files = transfer.files;
+            updateButtons();
+        });
+    }
     for (const id of ['diff-old', 'diff-new']) {
         $(id).addEventListener('change', updateButtons);
     }

@@ -61,9 +61,7 @@ class WebFile final : public File {
         if (!writable_) {
             return WebError("cannot write", path_, EBADF);
         }
-        if (!content_->Write(offset, data)) {
-            return WebError("cannot write", path_, EIO);
-        }
+        content_->Write(offset, data);
         return Status::Ok();
     }
 
@@ -93,7 +91,7 @@ void WebHost::PlaceUserFile(const std::string& path, int file) {
 
 void WebHost::PlaceFile(const std::string& path, std::string bytes) {
     auto content = std::make_shared<WebContent>();
-    (void)content->Write(0, bytes);
+    content->Write(0, bytes);
     Put(Key(path), std::move(content));
 }
 

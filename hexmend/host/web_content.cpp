@@ -45,34 +45,11 @@ bool WebContent::Read(std::uint64_t offset, char* out, std::size_t n, std::size_
     return true;
 }
 
-bool WebContent::Write(std::uint64_t offset, std::string_view data) {
+void WebContent::Write(std::uint64_t offset, std::string_view data) {
     ++version_;
-    // What lies inside the content now: its equal ends need not be stored.
-    if (offset < size_ && !data.empty()) {
-        const auto inside =
-            static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), size_ - offset));
-        std::string now(inside, '\0');
-        std::size_t got = 0;
-        if (!Read(offset, now.data(), inside, &got)) {
-            return false;
-        }
-        std::size_t head = 0;
-        while (head < inside && now[head] == data[head]) {
-            ++head;
-        }
-        std::size_t tail = 0;
-        if (inside == data.size()) {
-            while (tail < inside - head && now[inside - 1 - tail] == data[inside - 1 - tail]) {
-                ++tail;
-            }
-        }
-        offset += head;
-        data = data.substr(head, data.size() - head - tail);
-    }
     if (!data.empty()) {
         Lay(offset, data);
     }
-    return true;
 }
 
 void WebContent::Lay(std::uint64_t offset, std::string_view data) {

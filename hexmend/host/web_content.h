@@ -37,9 +37,7 @@ class WebContent {
     // the base could not be read.
     bool Read(std::uint64_t offset, char* out, std::size_t n, std::size_t* got) const;
     // Writes data at offset, growing the content when it ends beyond it.
-    // Bytes equal to those already there at either end are not stored.
-    // Returns false when the base could not be read to compare.
-    bool Write(std::uint64_t offset, std::string_view data);
+    void Write(std::uint64_t offset, std::string_view data);
     // A copy of the first n bytes, sharing the base.
     std::shared_ptr<WebContent> Prefix(std::uint64_t n) const;
 
