@@ -314,6 +314,12 @@
         }
     });
     $('files').addEventListener('change', () => addFiles($('files').files));
+    $('clear-files').addEventListener('click', () => {
+        state.files.clear();
+        $('files').value = '';
+        $('folder').value = '';
+        sendFiles();
+    });
     $('folder').addEventListener('change', () => addFiles($('folder').files));
     dropZone('patch-drop', (files) => setPatch(files[0]));
     dropZone('files-drop', addFiles);

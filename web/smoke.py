@@ -24,7 +24,7 @@ def browser(downloads):
     options.binary_location = "/usr/bin/chromium"
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                  "--disable-component-update", "--disable-sync", "--no-first-run",
-                 "--window-size=1100,1500", "--user-data-dir=" + tempfile.mkdtemp()):
+                 "--window-size=1000,1480", "--user-data-dir=" + tempfile.mkdtemp()):
         options.add_argument(flag)
     options.add_experimental_option("prefs", {"download.default_directory": str(downloads)})
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
@@ -48,14 +48,15 @@ def main():
         console = driver.find_element(By.ID, "console")
         print(console.get_attribute("textContent"), end="")
         print("exit", console.get_attribute("data-exit"))
+        if args.screenshot:
+            driver.execute_script("window.scrollTo(0, 0)")
+            driver.save_screenshot(args.screenshot)
         driver.find_element(By.ID, "download").click()
         target = downloads / "firmware-patched.bin"
         for _ in range(100):
             if target.exists():
                 break
             time.sleep(0.1)
-        if args.screenshot:
-            driver.save_screenshot(args.screenshot)
         logs = [entry for entry in driver.get_log("browser") if entry["level"] == "SEVERE"]
         for entry in logs:
             print("browser:", entry["message"], file=sys.stderr)
