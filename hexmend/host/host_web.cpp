@@ -323,16 +323,4 @@ void WebHost::WriteStderr(std::string_view text) {
     Write(Stream::kStderr, text);
 }
 
-Host& PlatformHost() {
-    // Runs are handed a WebHost of their own; one with no user files stands
-    // in for any other.
-    struct NoSource final : UserFileSource {
-        bool ReadRange(int, std::uint64_t, std::size_t, char*) override { return false; }
-    };
-    static NoSource source;
-    static UserFiles files(source);
-    static WebHost host(files);
-    return host;
-}
-
 }  // namespace hexmend
