@@ -103,6 +103,7 @@
         restart();
         const status = wasDiff ? $('diff-console') : $('run-status');
         status.textContent = 'The run stopped: ' + why;
+        $(wasDiff ? 'diff-console' : 'console').dataset.state = 'failed';
     }
 
     function restart() {
@@ -201,6 +202,7 @@
         const output = $('console');
         fillConsole(output, message.pieces);
         output.dataset.exit = String(message.exit);
+        output.dataset.state = 'done';
         $('run-status').textContent = 'exit code ' + message.exit +
             (message.exit === 0 ? (message.mode === 'check' ? ' \u2014 check passed, nothing written'
                                                             : ' \u2014 done')
@@ -217,6 +219,7 @@
         $('diff-progress').hidden = true;
         fillConsole($('diff-console'), message.pieces);
         $('diff-console').dataset.exit = String(message.exit);
+        $('diff-console').dataset.state = 'done';
         setLink('diff-download', message.download ? message.download.blob : null,
                 message.download ? message.download.name : '');
         if (message.download) {
@@ -229,6 +232,7 @@
         const output = $('console');
         output.textContent = '';
         delete output.dataset.exit;
+        output.dataset.state = 'running';
         $('run-status').textContent = 'Running\u2026';
         setLink('download', null);
         send({type: 'run', mode, verbatim: $('verbatim').checked}, 'run');
@@ -242,6 +246,7 @@
         } else {
             $('run-status').textContent = 'Cancelled: nothing written.';
         }
+        $(wasDiff ? 'diff-console' : 'console').dataset.state = 'cancelled';
     }
 
     function setPatch(file) {
@@ -342,6 +347,7 @@
     $('diff').addEventListener('click', () => {
         $('diff-console').textContent = '';
         delete $('diff-console').dataset.exit;
+        $('diff-console').dataset.state = 'running';
         setLink('diff-download', null);
         const progress = $('diff-progress');
         progress.value = 0;
