@@ -100,19 +100,31 @@
     // and a fresh worker takes over.
     function broken(why) {
         const wasDiff = state.busy === 'diff';
-        restart();
+        if (state.busy === 'describe') {
+            // The files themselves could not be taken: not sent again.
+            state.patch = null;
+            state.files.clear();
+            restart(false);
+            $('files-summary').textContent = 'The files could not be read: ' + why;
+            return;
+        }
+        restart(true);
         const status = wasDiff ? $('diff-console') : $('run-status');
         status.textContent = 'The run stopped: ' + why;
         $(wasDiff ? 'diff-console' : 'console').dataset.state = 'failed';
     }
 
-    function restart() {
+    function restart(resend) {
         state.worker.terminate();
         state.waiting = 0;
         state.busy = null;
         $('diff-progress').hidden = true;
         makeWorker();
-        sendFiles();
+        if (resend) {
+            sendFiles();
+        } else {
+            updateButtons();
+        }
     }
 
     function showDescription(message) {
@@ -240,7 +252,7 @@
 
     function cancel() {
         const wasDiff = state.busy === 'diff';
-        restart();
+        restart(true);
         if (wasDiff) {
             $('diff-console').textContent = 'Cancelled: no patch file made.';
         } else {

@@ -44,7 +44,9 @@ class WebFile final : public File {
 
     Status ReadAt(std::uint64_t offset, char* buf, std::size_t n, std::size_t* got) override {
         if (!content_->Read(offset, buf, n, got)) {
-            return WebError("cannot read", path_, EIO);
+            return Status::Error("hexmend: cannot read " + path_ +
+                                 ": the browser can no longer read it (changed or removed since "
+                                 "it was chosen)");
         }
         return Status::Ok();
     }
