@@ -21,7 +21,7 @@ native=(
     xfsprogs
 )
 # The page (scripts/build-web.sh) and its checks in a real browser.
-web=(emscripten dpkg-dev chromium chromium-driver python3-selenium)
+web=(emscripten dpkg-dev python3 chromium chromium-driver python3-selenium)
 cross=(
     mingw-w64 libz-mingw-w64-dev wine wine64
     qemu-user crossbuild-essential-armhf
