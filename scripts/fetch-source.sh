@@ -1,58 +1,113 @@
 #!/usr/bin/env bash
-# Fetches and unpacks the Debian source package PACKAGE of this machine's
-# release into DESTDIR, and prints the path of the unpacked tree:
+# Unpacks the source of Debian's source package PACKAGE into DESTDIR:
 #   scripts/fetch-source.sh PACKAGE DESTDIR
-# For building a library from the distribution's own sources where the
-# distribution ships no binary for the target (a cross build). The machine's
-# apt configuration is left alone: a sources list of its own, with a deb-src
-# line for the archive the machine already uses, and package lists of its own
-# under DESTDIR. A tree fetched once is reused. Needs dpkg-source (dpkg-dev).
+# The version is the one installed on this machine (of any binary package
+# built from PACKAGE), so what is compiled from it matches what the native
+# build links; with nothing of it installed, the archive's current one.
+# The source comes from this machine's own Debian archive through a private
+# sources list and private lists and caches: the machine's apt configuration
+# and state stay as they are. DESTDIR is left alone when it already holds
+# that version.
 set -eu
 
 if [ $# -ne 2 ]; then
-    echo "usage: fetch-source.sh PACKAGE DESTDIR" >&2
+    echo "USAGE: scripts/fetch-source.sh PACKAGE DESTDIR" >&2
     exit 2
 fi
 package=$1
-mkdir -p "$2"
-dest=$(cd "$2" && pwd)
+dest=$2
 
-existing() { find "$dest" -mindepth 1 -maxdepth 1 -type d -name "$package-*" | sort | tail -1; }
-tree=$(existing)
-if [ -n "$tree" ]; then
-    echo "$tree"
+version=$(dpkg-query -W -f='${source:Package} ${source:Version}\n' 2>/dev/null |
+    awk -v p="$package" '$1 == p { print $2; exit }')
+wanted="$package${version:+=$version}"
+if [ -f "$dest/.fetched-source" ] && [ "$(cat "$dest/.fetched-source")" = "$wanted" ]; then
     exit 0
 fi
 
+run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 if ! command -v dpkg-source >/dev/null; then
-    echo "fetch-source.sh: dpkg-source is missing; run scripts/install-deps.sh" >&2
+    run apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=900 dpkg-dev
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A deb-src line for every Debian archive this machine installs from: the
+# deb822 stanzas of sources.list.d and the one-line entries of sources.list.
+{
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] || continue
+        awk '
+            function flush() {
+                if (types ~ /(^| )deb( |$)/ && uris ~ /debian/) {
+                    n = split(uris, u, " ")
+                    m = split(suites, s, " ")
+                    for (i = 1; i <= n; i++)
+                        for (j = 1; j <= m; j++)
+                            printf "deb-src%s %s %s %s\n", (key ? " [signed-by=" key "]" : ""), u[i], s[j], comps
+                }
+                types = uris = suites = comps = key = ""
+            }
+            /^[ \t]*$/ { flush(); next }
+            /^#/ { next }
+            { k = $1; sub(/:$/, "", k); $1 = ""; sub(/^ /, "") }
+            k == "Types" { types = $0 }
+            k == "URIs" { uris = $0 }
+            k == "Suites" { suites = $0 }
+            k == "Components" { comps = $0 }
+            k == "Signed-By" { key = $0 }
+            END { flush() }
+        ' "$f"
+    done
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$f" ] || continue
+        grep -E '^[[:space:]]*deb[[:space:]]' "$f" | grep debian | sed -E 's/^[[:space:]]*deb[[:space:]]/deb-src /' || true
+    done
+} | sort -u >"$work/sources.list"
+if [ ! -s "$work/sources.list" ]; then
+    echo "fetch-source.sh: no Debian archive in /etc/apt/sources.list*" >&2
     exit 1
 fi
 
-# The release and the archive: the codename from os-release, the first
-# Debian archive of the machine's sources (deb822 or one-line form).
-. /etc/os-release
-suite=${VERSION_CODENAME:?fetch-source.sh: no release codename in /etc/os-release}
-mirror=$(cat /etc/apt/sources.list.d/*.sources /etc/apt/sources.list 2>/dev/null |
-    grep -v '^[[:space:]]*#' | grep -Eo '(https?|file)://[^ ]*/debian/?( |$)' | grep -v security | head -1 | tr -d ' ')
-mirror=${mirror:-http://deb.debian.org/debian}
+# Tries to get what (PACKAGE or PACKAGE=VERSION) from each archive in turn:
+# a mirror may list a version whose files it does not serve (a security
+# archive behind a proxy).
+fetch() {
+    local what=$1 line
+    while read -r line; do
+        echo "$line" >"$work/one.list"
+        rm -rf "$work/lists" "$work/cache" "$work/get"
+        mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/get"
+        apt_private=(-o Dir::Etc::SourceList="$work/one.list" -o Dir::Etc::SourceParts=/dev/null
+            -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/cache")
+        if apt-get "${apt_private[@]}" update -q >>"$work/log" 2>&1 &&
+            (cd "$work/get" && apt-get "${apt_private[@]}" source -q "$what" >>"$work/log" 2>&1); then
+            return 0
+        fi
+    done <"$work/sources.list"
+    return 1
+}
 
-state="$dest/.apt"
-mkdir -p "$state/lists/partial" "$state/cache/archives/partial"
-echo "deb-src $mirror $suite main" >"$state/sources.list"
-apt_options=(
-    -o "Dir::Etc::SourceList=$state/sources.list"
-    -o Dir::Etc::SourceParts=/dev/null
-    -o "Dir::State::Lists=$state/lists"
-    -o "Dir::Cache=$state/cache"
-    -o APT::Sandbox::User=root
-)
-apt-get "${apt_options[@]}" update -q >&2
-(cd "$dest" && apt-get "${apt_options[@]}" source -q "$package" >&2)
-
-tree=$(existing)
-if [ -z "$tree" ]; then
-    echo "fetch-source.sh: apt-get source $package unpacked nothing into $dest" >&2
+if ! fetch "$wanted"; then
+    # The same upstream source with another Debian revision, when no archive
+    # serves the installed one; said, since the revision's own patches differ.
+    upstream=${version#*:}
+    upstream=${upstream%-*}
+    if [ -z "$version" ] || ! fetch "$package" ||
+        [ -z "$(find "$work/get" -mindepth 1 -maxdepth 1 -type d -name "*-$upstream")" ]; then
+        cat "$work/log" >&2
+        echo "fetch-source.sh: no archive of /etc/apt/sources.list* serves $wanted" >&2
+        exit 1
+    fi
+    echo "fetch-source.sh: no archive serves $wanted; took $(basename "$(ls "$work"/get/*.dsc)")," \
+        "the same upstream version $upstream" >&2
+fi
+unpacked=$(find "$work/get" -mindepth 1 -maxdepth 1 -type d | head -1)
+if [ -z "$unpacked" ]; then
+    echo "fetch-source.sh: apt-get source $wanted unpacked nothing" >&2
     exit 1
 fi
-echo "$tree"
+rm -rf "$dest"
+mkdir -p "$(dirname "$dest")"
+mv "$unpacked" "$dest"
+echo "$wanted" >"$dest/.fetched-source"

@@ -17,10 +17,12 @@ for tool in x86_64-w64-mingw32-g++ x86_64-w64-mingw32-objdump wine; do
     fi
 done
 
-gtest_source=$(scripts/fetch-source.sh googletest build-windows/sources)
+# GoogleTest built with mingw-w64 from the source of the version installed.
+gtest_source=build-windows/googletest-src
+scripts/fetch-source.sh googletest "$gtest_source"
 cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64.cmake \
-    -DOSTRA_BUILD_LAUNCHER=OFF -DOSTRA_GTEST_SOURCE_DIR="$gtest_source"
+    -DOSTRA_BUILD_LAUNCHER=OFF -DOSTRA_GTEST_SOURCE_DIR="$PWD/$gtest_source"
 cmake --build build-windows -j"$jobs"
 
 # A release is these files, each on its own: they must import nothing but

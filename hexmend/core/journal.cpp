@@ -265,7 +265,7 @@ void PutBack(FileSystem& host, const PatchedView& view, const std::string& journ
             const std::size_t n = std::min(kChunk, bytes.size() - done);
             if (!ReadExactly(*journal, at + done, n, old) ||
                 !ReadExactly(file, offset + done, n, now)) {
-                throw RunTimeFailure("hexmend: cannot read " + journalPath);
+                throw RunTimeFailure("cannot read " + journalPath);
             }
             const auto differs = std::mismatch(old.begin(), old.end(), now.begin());
             if (differs.first == old.end()) {

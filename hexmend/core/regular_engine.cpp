@@ -61,8 +61,9 @@ std::string InNameAtPosition(const RunState& run, const std::string& name) {
     return " in " + name + " (position=" + PositionText(run.PatchData.position) + ")";
 }
 
-// Takes one block line into the pending patch (keys are compared exactly).
-void TakeLine(RunState& run, const std::string& line, PendingPatch& patch) {
+// Takes one block line into the pending patch (keys are compared exactly);
+// a position line sets position.
+void TakeLine(std::int32_t& position, const std::string& line, PendingPatch& patch) {
     if (line == "combineparts") {
         patch.hasOld = true;
         patch.hasNew = true;
@@ -78,8 +79,8 @@ void TakeLine(RunState& run, const std::string& line, PendingPatch& patch) {
             patch.hasAction = true;
         }
     } else if (key == "position") {
-        run.PatchData.position = HexValue(value);
-        patch.hasPosition = run.PatchData.position >= 0;
+        position = HexValue(value);
+        patch.hasPosition = position >= 0;
     } else if (key == "olddata") {
         patch.oldText = value;
         patch.hasOld = true;
@@ -161,7 +162,7 @@ bool ApplyRegularPatch(RunState& run) {
     // last to the first.
     std::vector<PendingPatch> gathered;
     for (const std::string& line : run.BlockLines) {
-        TakeLine(run, line, patch);
+        TakeLine(run.PatchData.position, line, patch);
         // A patch goes in as soon as its set is complete, whatever line
         // completed it.
         if (patch.Complete()) {
@@ -184,6 +185,22 @@ bool ApplyRegularPatch(RunState& run) {
         }
     }
     return true;
+}
+
+Lines ReplacementFileNames(const Lines& blockLines) {
+    std::int32_t position = -1;
+    PendingPatch patch;
+    Lines names;
+    for (const std::string& line : blockLines) {
+        TakeLine(position, line, patch);
+        if (patch.Complete()) {
+            if (patch.action == "replace_file") {
+                names.push_back(patch.newText);
+            }
+            patch.ClearSet();
+        }
+    }
+    return names;
 }
 
 }  // namespace hexmend
