@@ -9,7 +9,9 @@ namespace {
 constexpr std::string_view kRegularEnable = "enabled";
 constexpr std::string_view kZqEnable = "patch_enable ";
 
-PatchBlock Describe(const Lines& block) {
+}  // namespace
+
+PatchBlock DescribeBlock(const Lines& block) {
     PatchBlock described;
     const std::string name = LookupKey(block, "name");
     if (!LookupKey(block, kRegularEnable).empty() && !name.empty()) {
@@ -27,8 +29,6 @@ PatchBlock Describe(const Lines& block) {
     return described;
 }
 
-}  // namespace
-
 std::vector<PatchBlock> ListBlocks(const Lines& lines) {
     std::vector<PatchBlock> blocks;
     bool inside = false;
@@ -39,8 +39,9 @@ std::vector<PatchBlock> ListBlocks(const Lines& lines) {
             first = i + 1;
         } else if (IsClosingTag(lines[i]) && inside) {
             inside = false;
-            PatchBlock block = Describe(Lines(lines.begin() + static_cast<std::ptrdiff_t>(first),
-                                              lines.begin() + static_cast<std::ptrdiff_t>(i)));
+            PatchBlock block =
+                DescribeBlock(Lines(lines.begin() + static_cast<std::ptrdiff_t>(first),
+                                    lines.begin() + static_cast<std::ptrdiff_t>(i)));
             block.line = static_cast<int>(first);
             block.firstLine = first;
             block.lineCount = i - first;

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/run_state.h"
+#include "core/bytes.h"
 
 namespace hexmend {
 
@@ -27,6 +27,12 @@ struct PatchBlock {
     std::size_t firstLine = 0;
     std::size_t lineCount = 0;
 };
+
+// What a block of its lines (tags excluded) is: a regular block has an
+// "enabled" key and a name, else a zq-style block has a "patch_name " key,
+// else it is neither; the one rule by which a run picks a block's engine.
+// line, firstLine and lineCount are left unset.
+PatchBlock DescribeBlock(const Lines& blockLines);
 
 // The blocks of lines (the patch file's text as PrepareLines cuts it) that
 // a closing tag ends, in order. An opening tag inside a block drops the

@@ -7,6 +7,7 @@
 #include "core/file_io.h"
 #include "core/host_call.h"
 #include "core/journal.h"
+#include "core/patch_blocks.h"
 #include "core/patch_text.h"
 #include "core/regular_engine.h"
 #include "core/reporter.h"
@@ -18,22 +19,18 @@
 namespace hexmend {
 namespace {
 
-enum class BlockStyle { kRegular, kZq };
-
 // The style table: which engine a finished block goes to and the line that
 // announces it. Returns false (reported) for a block of neither style.
 bool ChooseStyle(const RunState& run, int startLine, BlockStyle* style, std::string* header) {
     const std::string start = std::to_string(startLine);
-    const std::string name = LookupKey(run.BlockLines, "name");
-    if (!LookupKey(run.BlockLines, "enabled").empty() && !name.empty()) {
-        *style = BlockStyle::kRegular;
-        *header = start + ": (regular patch) " + name;
+    const PatchBlock block = DescribeBlock(run.BlockLines);
+    *style = block.style;
+    if (block.style == BlockStyle::kRegular) {
+        *header = start + ": (regular patch) " + block.name;
         return true;
     }
-    const std::string zqName = LookupKey(run.BlockLines, "patch_name ");
-    if (!zqName.empty()) {
-        *style = BlockStyle::kZq;
-        *header = start + ": (zq-style patch) " + zqName;
+    if (block.style == BlockStyle::kZq) {
+        *header = start + ": (zq-style patch) " + block.name;
         return true;
     }
     ReportMessage(run, start + ": There is a problem. Check the first lines of this patch!", true);
