@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "line_diff.h"
+#include "stream_finder.h"
 #include "value_notation.h"
 
 namespace hexmend {
@@ -16,6 +18,16 @@ constexpr std::size_t kOutputPiece = 64 * 1024;
 // An old value that hexmend takes as "do not compare": a set whose old bytes
 // are exactly these is written as two sets, so that every byte is compared.
 constexpr std::string_view kNoCheckValue = "DONOTCHECK";
+// Every comment line starts with this: no text after it can be taken for a
+// key or a tag.
+constexpr std::string_view kComment = "; ";
+// The header every stream replace_zlib can rewrite begins with.
+constexpr char kHeaderFirst = 0x78;
+constexpr char kHeaderSecond = static_cast<char>(0x9C);
+// A text line longer than this is escaped piece by piece.
+constexpr std::size_t kEscapePiece = 16 * 1024;
+// Escapes as itself, one character.
+constexpr char kNeighbour = 'x';
 
 // Upper-case hexadecimal, at least two digits, as hexmend shows positions.
 std::string HexOffset(std::uint64_t offset) {
@@ -92,22 +104,24 @@ std::string PatchFileHeader(const PatchFileFacts& facts, std::string_view lineEn
     };
     const std::string size = std::to_string(facts.size);
     const std::string patch = CommandPath(facts.patchPath);
-    line("# Patch file made by hexmend-diff: it changes OLD into NEW, in place.");
-    line("#   OLD: " + CommentSafe(facts.oldName) + " (" + size + " bytes)");
-    line("#   NEW: " + CommentSafe(facts.newName) + " (" + size + " bytes)");
+    const std::string comment(kComment);
+    line(comment + "Patch file made by hexmend-diff: it changes OLD into NEW, in place.");
+    line(comment + "  OLD: " + CommentSafe(facts.oldName) + " (" + size + " bytes)");
+    line(comment + "  NEW: " + CommentSafe(facts.newName) + " (" + size + " bytes)");
     if (!facts.saveFolder.empty()) {
-        line("# Save it as PATCHFILE in " + CommentSafe(facts.saveFolder) + ", then");
+        line(comment + "Save it as PATCHFILE in " + CommentSafe(facts.saveFolder) + ", then");
     }
-    line("# check it:  hexmend " + patch + " check=true");
-    line("# apply it:  hexmend " + patch);
+    line(comment + "check it:  hexmend " + patch + " check=true");
+    line(comment + "apply it:  hexmend " + patch);
     line("sourcefile=" + facts.sourceValue);
     line("targetfile=" + facts.sourceValue);
     line("");
     return text;
 }
 
-PatchMaker::PatchMaker(PatchSink& sink, std::string header, std::string_view lineEnd)
-    : sink_(sink), header_(std::move(header)), lineEnd_(lineEnd) {
+PatchMaker::PatchMaker(PatchSink& sink, std::string header, std::string_view lineEnd,
+                       StreamFinder* streams)
+    : sink_(sink), finder_(streams), header_(std::move(header)), lineEnd_(lineEnd) {
     oldSet_.reserve(kMaxSetBytes);
     newSet_.reserve(kMaxSetBytes);
 }
@@ -117,18 +131,36 @@ void PatchMaker::Feed(std::string_view oldBytes, std::string_view newBytes) {
     const char* const a = oldBytes.data();
     const char* const b = newBytes.data();
     const std::size_t n = oldBytes.size();
+    if (finder_ != nullptr) {
+        NoteHeaders(oldBytes, newBytes);
+    }
     std::size_t i = 0;
     while (i < n) {
+        if (offset_ + i < skipUntil_) {
+            // A stream already written: its changed bytes are counted only.
+            const auto end =
+                static_cast<std::size_t>(std::min<std::uint64_t>(n, skipUntil_ - offset_));
+            for (; i < end; ++i) {
+                changed_ += a[i] != b[i] ? 1 : 0;
+            }
+            continue;
+        }
         if (!inRegion_) {
             i += FirstDifference(a + i, b + i, n - i);
             if (i == n) {
                 break;
+            }
+            if (InStream(offset_ + i)) {
+                continue;
             }
             OpenRegion(offset_ + i);
         }
         // Inside a region, byte by byte, until kRegionGap equal bytes end it.
         for (; i < n; ++i) {
             if (a[i] != b[i]) {
+                if (InStream(offset_ + i)) {
+                    break;
+                }
                 for (const char equal : gap_) {
                     Take(equal, equal);
                 }
@@ -145,7 +177,113 @@ void PatchMaker::Feed(std::string_view oldBytes, std::string_view newBytes) {
             }
         }
     }
+    if (n > 0) {
+        lastOld_ = a[n - 1];
+        lastNew_ = b[n - 1];
+    }
     offset_ += n;
+}
+
+void PatchMaker::NoteHeaders(std::string_view oldBytes, std::string_view newBytes) {
+    const std::size_t n = oldBytes.size();
+    if (n == 0) {
+        return;
+    }
+    if (offset_ > skipUntil_ && lastOld_ == kHeaderFirst && lastNew_ == kHeaderFirst &&
+        oldBytes[0] == kHeaderSecond && newBytes[0] == kHeaderSecond) {
+        finder_->NoteHeader(offset_ - 1);
+    }
+    const char pair[] = {kHeaderFirst, kHeaderSecond};
+    const std::string_view header(pair, sizeof pair);
+    for (std::size_t i = oldBytes.find(header); i != std::string_view::npos;
+         i = oldBytes.find(header, i + 1)) {
+        if (newBytes.compare(i, header.size(), header) == 0 && offset_ + i >= skipUntil_) {
+            finder_->NoteHeader(offset_ + i);
+        }
+    }
+}
+
+bool PatchMaker::InStream(std::uint64_t offset) {
+    if (finder_ == nullptr) {
+        return false;
+    }
+    const std::optional<StreamChange> change = finder_->StreamHolding(offset);
+    if (!change) {
+        return false;
+    }
+    // The region's changes all lie before the stream: a change inside it
+    // would have found it. Its equal bytes up to the stream are dropped.
+    if (inRegion_) {
+        CloseRegion();
+    }
+    WriteStream(*change);
+    skipUntil_ = change->position + change->room;
+    return true;
+}
+
+void PatchMaker::WriteStream(const StreamChange& change) {
+    if (regions_ == 0) {
+        out_ += header_;
+    }
+    ++regions_;
+    ++streams_;
+    const std::string position = HexOffset(change.position);
+    const std::string comment(kComment);
+    out_ += comment + "zlib stream at " + position + " (" + std::to_string(change.room) +
+            " bytes): its text of " + std::to_string(change.oldText.size()) + " bytes becomes " +
+            std::to_string(change.newText.size()) + " bytes; the lines that differ:";
+    out_ += lineEnd_;
+    for (const std::string& line : ShortLineDiff(change.oldText, change.newText, kMaxDiffLines)) {
+        out_ += comment;
+        out_ += line;
+        out_ += lineEnd_;
+    }
+    OpenBlock(change.position);
+    Line("action", "replace_zlib");
+    Line("position", position);
+    WriteParts("oldpart", change.oldText);
+    WriteParts("newpart", change.newText);
+    out_ += "combineparts";
+    out_ += lineEnd_;
+    out_ += "</patch>";
+    out_ += lineEnd_;
+    FlushIfFull();
+}
+
+void PatchMaker::WriteParts(std::string_view key, std::string_view text) {
+    // One line of the text per line, its line feed included; a long line is
+    // escaped in pieces, each given a stand-in neighbour at a border inside
+    // the line, so that a blank there is not escaped as one at a value's end.
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t feed = text.find('\n', at);
+        const std::size_t end = feed == std::string_view::npos ? text.size() : feed + 1;
+        out_ += key;
+        out_ += '=';
+        if (end - at <= kEscapePiece) {
+            out_ += EscapeValue(text.substr(at, end - at));
+        }
+        for (std::size_t piece = at; end - at > kEscapePiece && piece < end;
+             piece += kEscapePiece) {
+            const std::size_t pieceEnd = std::min(end, piece + kEscapePiece);
+            std::string bytes;
+            bytes.reserve(pieceEnd - piece + 2);
+            if (piece > at) {
+                bytes += kNeighbour;
+            }
+            bytes.append(text.substr(piece, pieceEnd - piece));
+            if (pieceEnd < end) {
+                bytes += kNeighbour;
+            }
+            const std::string escaped = EscapeValue(bytes);
+            const std::size_t front = piece > at ? 1 : 0;
+            const std::size_t back = pieceEnd < end ? 1 : 0;
+            out_.append(escaped, front, escaped.size() - front - back);
+            FlushIfFull();
+        }
+        out_ += lineEnd_;
+        at = end;
+    }
 }
 
 void PatchMaker::Finish() {
@@ -166,6 +304,10 @@ void PatchMaker::OpenRegion(std::uint64_t offset) {
     inRegion_ = true;
     regionEnd_ = offset;
     action_ = Action::kNone;
+    OpenBlock(offset);
+}
+
+void PatchMaker::OpenBlock(std::uint64_t offset) {
     out_ += "<patch>";
     out_ += lineEnd_;
     Line("name", "change at " + HexOffset(offset));
