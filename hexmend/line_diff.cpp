@@ -100,8 +100,11 @@ class DiffWriter {
         if (!line.empty() && line.back() == '\n') {
             line.remove_suffix(1);
         }
-        std::string text =
-            std::string(1, mark) + " " + EscapeValue(line.substr(0, kShownLineWidth));
+        // Escaped between two stand-ins, so that blanks at the line's ends
+        // show as blanks.
+        const std::string shown =
+            EscapeValue("|" + std::string(line.substr(0, kShownLineWidth)) + "|");
+        std::string text = std::string(1, mark) + " " + shown.substr(1, shown.size() - 2);
         if (line.size() > kShownLineWidth) {
             text += "...";
         }

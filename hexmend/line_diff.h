@@ -9,7 +9,8 @@
 namespace hexmend {
 
 // The lines that differ between the texts, in order: "- " and an old line or
-// "+ " and a new line, the line escaped as a value and cut after
+// "+ " and a new line, the line escaped as a value (blanks at its ends
+// kept as blanks) and cut after
 // kShownLineWidth characters. At most maxLines of them, then one line
 // "... and N more lines differ". Lines end after each line feed.
 //

@@ -351,6 +351,64 @@ def trial(opts, platform, wrapper, rng, shape, folder):
     return ["%s: %s" % (where, p) for p in problems]
 
 
+def style_sheet_stream(data):
+    """(start, room, text) of the first zlib default-level stream in data
+    that holds a style sheet (a line "Name {")."""
+    at = data.find(b"\x78\x9c")
+    while at >= 0:
+        inflater = zlib.decompressobj()
+        try:
+            text = inflater.decompress(data[at:])
+        except zlib.error:
+            text = b""
+        room = len(data) - at - len(inflater.unused_data)
+        if (inflater.eof and re.search(rb"(?m)^[A-Za-z]+ \{$", text) and
+                zlib.compress(text) == data[at:at + room]):
+            return at, room, text
+        at = data.find(b"\x78\x9c", at + 1)
+    return None
+
+
+def launcher_case(opts, platform, wrapper, folder):
+    """The launcher with a colour of its style sheet changed."""
+    with open(opts.launcher, "rb") as f:
+        old = f.read()
+    found = style_sheet_stream(old)
+    if not found:
+        return ["no style sheet stream in %s" % opts.launcher]
+    start, room, text = found
+    colour = re.search(rb"#[0-9a-fA-F]{6}\b", text)
+    new_text = text[:colour.start()] + b"#ff0000" + text[colour.end():]
+    # Lines off the end until the new stream fits the old one's room.
+    while len(zlib.compress(new_text)) > room:
+        new_text = new_text[:new_text.rindex(b"\n", 0, len(new_text) - 1) + 1]
+    new = old[:start] + zlib.compress(new_text).ljust(room, b"\0") + old[start + room:]
+    old_path, new_path, patch = (os.path.join(folder, n) for n in ("old", "new", "p.patch"))
+    for path, content in ((old_path, old), (new_path, new)):
+        with open(path, "wb") as f:
+            f.write(content)
+    proc = run_program(wrapper + [opts.diff_program, "old", "new", "p.patch"], folder,
+                       dict(os.environ), None)
+    if proc.returncode != 0:
+        return ["hexmend-diff exit code %d: %s" % (proc.returncode, proc.stderr.decode("latin-1"))]
+    written = open(patch, "rb").read()
+    problems = check_patch(written, old, new, platform.line_end, [(start, room, text, new_text)])
+    lines = written.decode("ascii").split(platform.line_end.decode())
+    changed = [line for line in lines if line.startswith("newpart=") and "#ff0000" in line]
+    if len(changed) != 1 or not any(line.startswith("; + ") and "#ff0000" in line
+                                    for line in lines):
+        problems.append("the new colour cannot be read in the patch file:\n%s" %
+                        "\n".join(line for line in lines if line.startswith(";")))
+    for extra, expected in ((["check=true"], old), ([], new), (["reverse=true"], old)):
+        proc = run_program(wrapper + [opts.program, platform.render(patch)] + extra, folder,
+                           dict(os.environ), None)
+        if proc.returncode != 0 or open(old_path, "rb").read() != expected:
+            problems.append("hexmend %s: exit code %d, %s" % (
+                " ".join(extra), proc.returncode, proc.stdout.decode("latin-1")[-1500:]))
+            break
+    return problems
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--program", required=True, help="hexmend")
@@ -360,6 +418,7 @@ def main():
     parser.add_argument("--helper", default="", help="the Windows build's windows_helper.exe")
     parser.add_argument("--count", type=int, default=30)
     parser.add_argument("--seed", type=int, default=None)
+    parser.add_argument("--launcher", default=None, help="the launcher: run the real case only")
     opts = parser.parse_args()
     opts.program = os.path.abspath(opts.program)
     opts.diff_program = os.path.abspath(opts.diff_program)
@@ -367,6 +426,16 @@ def main():
     print("seed %d (repeat with --seed %d)" % (seed, seed), flush=True)
     platform = Platform(opts.platform)
     wrapper = shlex.split(opts.wrapper)
+    if opts.launcher:
+        folder = tempfile.mkdtemp(prefix="hexmend-diff-")
+        try:
+            problems = launcher_case(opts, platform, wrapper, folder)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+        for p in problems:
+            print("FAIL " + p.replace("\n", "\n    "))
+        print("launcher style sheet: %s" % ("FAIL" if problems else "ok"))
+        return 1 if problems else 0
     keeper = None
     if opts.helper:
         # Keeps wine's server up between the runs (see e2e.py).
