@@ -5,6 +5,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "line_diff.h"
 #include "stream_finder.h"
 #include "value_notation.h"
@@ -24,6 +28,8 @@ constexpr std::string_view kComment = "; ";
 // The header every stream replace_zlib can rewrite begins with.
 constexpr char kHeaderFirst = 0x78;
 constexpr char kHeaderSecond = static_cast<char>(0x9C);
+// The bytes tested at once for a header.
+constexpr std::size_t kScanBlock = 64;
 // A text line longer than this is escaped piece by piece.
 constexpr std::size_t kEscapePiece = 16 * 1024;
 // Escapes as itself, one character.
@@ -63,6 +69,27 @@ std::string CommentSafe(std::string_view name) {
 std::string CommandPath(std::string_view path) {
     const std::string safe = CommentSafe(path);
     return safe.find(' ') == std::string::npos ? safe : "\"" + safe + "\"";
+}
+
+// True when some byte p[i] (i < kScanBlock) is first and p[i + 1] second;
+// reads kScanBlock + 1 bytes.
+bool BlockHoldsPair(const unsigned char* p, unsigned char first, unsigned char second) {
+#if defined(__SSE2__)
+    const __m128i wantFirst = _mm_set1_epi8(static_cast<char>(first));
+    const __m128i wantSecond = _mm_set1_epi8(static_cast<char>(second));
+    __m128i any = _mm_setzero_si128();
+    for (std::size_t j = 0; j < kScanBlock; j += sizeof(__m128i)) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j + 1));
+        any = _mm_or_si128(
+            any, _mm_and_si128(_mm_cmpeq_epi8(here, wantFirst), _mm_cmpeq_epi8(next, wantSecond)));
+    }
+    return _mm_movemask_epi8(any) != 0;
+#else
+    // Any first byte: the caller's exact test decides.
+    (void)second;
+    return std::memchr(p, first, kScanBlock) != nullptr;
+#endif
 }
 
 // Offset of the first byte where a and b differ, or n.
@@ -193,12 +220,31 @@ void PatchMaker::NoteHeaders(std::string_view oldBytes, std::string_view newByte
         oldBytes[0] == kHeaderSecond && newBytes[0] == kHeaderSecond) {
         finder_->NoteHeader(offset_ - 1);
     }
-    const char pair[] = {kHeaderFirst, kHeaderSecond};
-    const std::string_view header(pair, sizeof pair);
-    for (std::size_t i = oldBytes.find(header); i != std::string_view::npos;
-         i = oldBytes.find(header, i + 1)) {
-        if (newBytes.compare(i, header.size(), header) == 0 && offset_ + i >= skipUntil_) {
+    // Blocks of kScanBlock bytes are tested whole first, in a loop the
+    // compiler turns into vector compares: a header is rare, and memchr for
+    // its first byte stops every 256 bytes of random data.
+    const auto* const bytes = reinterpret_cast<const unsigned char*>(oldBytes.data());
+    const auto first = static_cast<unsigned char>(kHeaderFirst);
+    const auto second = static_cast<unsigned char>(kHeaderSecond);
+    const auto note = [&](std::size_t i) {
+        if (newBytes[i] == kHeaderFirst && newBytes[i + 1] == kHeaderSecond &&
+            offset_ + i >= skipUntil_) {
             finder_->NoteHeader(offset_ + i);
+        }
+    };
+    std::size_t i = 0;
+    for (; i + kScanBlock < n; i += kScanBlock) {
+        if (BlockHoldsPair(bytes + i, first, second)) {
+            for (std::size_t j = 0; j < kScanBlock; ++j) {
+                if (bytes[i + j] == first && bytes[i + j + 1] == second) {
+                    note(i + j);
+                }
+            }
+        }
+    }
+    for (; i + 1 < n; ++i) {
+        if (bytes[i] == first && bytes[i + 1] == second) {
+            note(i);
         }
     }
 }

@@ -12,7 +12,7 @@ namespace {
 
 // A stream is read in pieces growing from the first to the last size: most
 // noted headers begin no stream at all and fail within a few bytes.
-constexpr std::size_t kFirstRead = 4 * 1024;
+constexpr std::size_t kFirstRead = 512;
 constexpr std::size_t kLastRead = 64 * 1024;
 constexpr std::size_t kOutputPiece = 64 * 1024;
 // Noted headers kept waiting at most; a file made of headers drops the
@@ -92,7 +92,7 @@ StreamFinder::Inflated StreamFinder::Inflate(ByteSource& file, std::uint64_t sta
             }
             file.ReadAt(start + read, input_.data(), n);
             read += n;
-            readSize = std::min(kLastRead, readSize * 4);
+            readSize = std::min(kLastRead, readSize * 8);
             inflater_.next_in = reinterpret_cast<Bytef*>(input_.data());
             inflater_.avail_in = static_cast<uInt>(n);
         }
