@@ -328,6 +328,7 @@ void PatchMaker::WriteParts(std::string_view key, std::string_view text) {
             FlushIfFull();
         }
         out_ += lineEnd_;
+        FlushIfFull();
         at = end;
     }
 }
