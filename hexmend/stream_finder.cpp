@@ -163,8 +163,8 @@ std::optional<StreamChange> StreamFinder::Check(std::uint64_t start, const Infla
     StreamChange change;
     change.position = start;
     change.room = room;
-    change.oldText.reserve(old.textSize);
-    change.newText.reserve(fresh.textSize);
+    change.oldText.reserve(static_cast<std::size_t>(old.textSize));
+    change.newText.reserve(static_cast<std::size_t>(fresh.textSize));
     if (!Inflate(old_, start, room, &change.oldText).complete ||
         !Inflate(new_, start, room, &change.newText).complete) {
         return std::nullopt;
