@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
+#include <functional>
 #include <limits>
 #include <string>
 #include <utility>
@@ -72,29 +73,20 @@ class Deflater {
     z_stream stream_{};
 };
 
-}  // namespace
-
-std::string ZlibFailureDescription(int code) {
-    return "zlib: " + ZlibCodeText(code);
-}
-
-Bytes CompressWithZlib(std::string_view bytes) {
-    Deflater deflater;
+// Runs the whole of bytes through deflater and hands the stream to piece,
+// one output buffer at a time.
+bool CompressInto(Deflater& deflater, std::string_view bytes,
+                  const std::function<bool(std::string_view)>& piece) {
     z_stream& stream = deflater.stream();
-
-    Bytes result;
-    if (bytes.size() <= std::numeric_limits<uLong>::max() / 2) {
-        // One allocation instead of one per 64 KiB step.
-        result.reserve(deflateBound(&stream, static_cast<uLong>(bytes.size())));
-    }
     std::vector<unsigned char> buffer(kOutputBufferSize);
     const auto restartBuffer = [&] {
         stream.next_out = buffer.data();
         stream.avail_out = static_cast<uInt>(buffer.size());
     };
-    const auto appendUsed = [&] {
+    const auto handUsed = [&] {
         const std::size_t used = buffer.size() - stream.avail_out;
-        result.append(reinterpret_cast<const char*>(buffer.data()), used);
+        return used == 0 ||
+               piece(std::string_view(reinterpret_cast<const char*>(buffer.data()), used));
     };
     restartBuffer();
 
@@ -104,24 +96,52 @@ Bytes CompressWithZlib(std::string_view bytes) {
     std::size_t offset = 0;
     while (offset < bytes.size() || stream.avail_in > 0) {
         if (stream.avail_in == 0) {
-            const std::size_t piece = std::min(kMaxPiece, bytes.size() - offset);
+            const std::size_t length = std::min(kMaxPiece, bytes.size() - offset);
             // zlib's interface is not const-correct; deflate only reads input.
             stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data() + offset));
-            stream.avail_in = static_cast<uInt>(piece);
-            offset += piece;
+            stream.avail_in = static_cast<uInt>(length);
+            offset += length;
         }
         deflater.Deflate(Z_NO_FLUSH);
         if (stream.avail_out == 0) {
-            appendUsed();
+            if (!handUsed()) {
+                return false;
+            }
             restartBuffer();
         }
     }
 
     while (deflater.Deflate(Z_FINISH) != Z_STREAM_END) {
-        appendUsed();
+        if (!handUsed()) {
+            return false;
+        }
         restartBuffer();
     }
-    appendUsed();
+    return handUsed();
+}
+
+}  // namespace
+
+std::string ZlibFailureDescription(int code) {
+    return "zlib: " + ZlibCodeText(code);
+}
+
+bool CompressWithZlib(std::string_view bytes, const std::function<bool(std::string_view)>& piece) {
+    Deflater deflater;
+    return CompressInto(deflater, bytes, piece);
+}
+
+Bytes CompressWithZlib(std::string_view bytes) {
+    Deflater deflater;
+    Bytes result;
+    if (bytes.size() <= std::numeric_limits<uLong>::max() / 2) {
+        // One allocation instead of one per 64 KiB step.
+        result.reserve(deflateBound(&deflater.stream(), static_cast<uLong>(bytes.size())));
+    }
+    CompressInto(deflater, bytes, [&](std::string_view run) {
+        result.append(run);
+        return true;
+    });
     return result;
 }
 

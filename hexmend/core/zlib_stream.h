@@ -1,6 +1,7 @@
 // Whole zlib streams, given by their uncompressed content.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,12 @@ namespace hexmend {
 // gives at Z_DEFAULT_COMPRESSION. A zlib error is a run-time failure
 // (throws RunTimeFailure).
 Bytes CompressWithZlib(std::string_view bytes);
+
+// The same stream handed to piece in consecutive runs of at most 65,536
+// bytes as the compressor makes them, for callers that compare it with bytes
+// elsewhere instead of holding it. piece returns false to stop the
+// compressor; the result is then false.
+bool CompressWithZlib(std::string_view bytes, const std::function<bool(std::string_view)>& piece);
 
 // The description of the run-time failure for a negative zlib result code,
 // e.g. "zlib: Insufficient memory" for Z_MEM_ERROR.

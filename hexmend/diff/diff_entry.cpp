@@ -11,8 +11,9 @@
 
 #include "core/file_io.h"
 #include "core/host_call.h"
-#include "core/patch_maker.h"
 #include "core/run_state.h"
+#include "diff/patch_maker.h"
+#include "diff/stream_finder.h"
 #include "host/host.h"
 
 namespace hexmend {
@@ -108,6 +109,28 @@ void ReadFully(File& file, const std::string& name, char* buf, std::size_t n) {
     }
 }
 
+// A file read again at an offset, beside its reading in order.
+class FileSource final : public ByteSource {
+  public:
+    FileSource(File& file, const std::string& name) : file_(file), name_(name) {}
+    void ReadAt(std::uint64_t offset, char* buf, std::size_t n) override {
+        std::size_t done = 0;
+        while (done < n) {
+            std::size_t got = 0;
+            Check(file_.ReadAt(offset + done, buf + done, n - done, &got));
+            if (got == 0) {
+                throw RunTimeFailure(std::string(kProgram) + "cannot read " + name_ +
+                                     ": the file shrank while it was read");
+            }
+            done += got;
+        }
+    }
+
+  private:
+    File& file_;
+    const std::string& name_;
+};
+
 class StdoutSink final : public PatchSink {
   public:
     explicit StdoutSink(Host& host) : host_(host) {}
@@ -154,7 +177,12 @@ int Usage(Host& host) {
     host.WriteStderr(
         "USAGE: hexmend-diff OLD NEW [PATCHFILE]\n"
         "Writes a patch file that changes OLD into NEW (two files of one length) to\n"
-        "PATCHFILE, or to standard output; \"hexmend PATCHFILE\" then changes OLD in place.\n");
+        "PATCHFILE, or to standard output; \"hexmend PATCHFILE\" then changes OLD in place.\n"
+        "A change inside a zlib stream (header 78 9C, at the same offset in both) that\n"
+        "hexmend's replace_zlib can rewrite is written as one replace_zlib block with\n"
+        "the stream's old and new text, line by line, after a short line diff; texts\n"
+        "over 16 MiB, or over 1024 times their stream, and streams made otherwise\n"
+        "are written as bytes.\n");
     return 2;
 }
 
@@ -235,7 +263,10 @@ int Run(Host& host, const std::vector<std::string>& arguments) {
         fileSink = std::make_unique<FileSink>(host, patchFull);
         sink = fileSink.get();
     }
-    PatchMaker maker(*sink, PatchFileHeader(facts, host.LineEnd()), host.LineEnd());
+    FileSource oldSource(*oldFile, oldName);
+    FileSource newSource(*newFile, newName);
+    StreamFinder streams(oldSource, newSource, size);
+    PatchMaker maker(*sink, PatchFileHeader(facts, host.LineEnd()), host.LineEnd(), &streams);
     const std::unique_ptr<char[]> oldPiece(new char[kReadPiece]);
     const std::unique_ptr<char[]> newPiece(new char[kReadPiece]);
     for (std::uint64_t done = 0; done < size;) {
@@ -257,9 +288,12 @@ int Run(Host& host, const std::vector<std::string>& arguments) {
     } else {
         stdoutSink->Commit();
     }
+    const std::string streamsNote =
+        maker.Streams() == 0 ? "" : ", " + std::to_string(maker.Streams()) + " as zlib text";
     host.WriteStderr(std::string(kProgram) + Plural(maker.Regions(), "changed region") + " (" +
-                     Plural(maker.ChangedBytes(), "byte") + " differ) written to " +
-                     (toStdout ? std::string("standard output") : arguments[3]) + "\n");
+                     Plural(maker.ChangedBytes(), "byte") + " differ" + streamsNote +
+                     ") written to " + (toStdout ? std::string("standard output") : arguments[3]) +
+                     "\n");
     return 0;
 }
 

@@ -2,7 +2,7 @@
 // where the pieces end must never show in the patch file's text. (That the
 // text applies and gives the new file is the end-to-end round trip's part.)
 
-#include "core/patch_maker.h"
+#include "diff/patch_maker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,9 @@
 // The making of a patch file from two files of one length: finds the regions
 // where they differ, streaming, and writes one regular-style block per
 // region. Memory stays bounded whatever the files' size: a region is written
-// in sets of at most kMaxSetBytes bytes as it is found.
+// in sets of at most kMaxSetBytes bytes as it is found. Given a StreamFinder,
+// a change inside a zlib stream that replace_zlib can rewrite becomes one
+// replace_zlib block of the stream's two texts instead.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +13,12 @@
 
 namespace hexmend {
 
+class StreamFinder;
+struct StreamChange;
+
+// The most lines of line diff that the comments before a replace_zlib block
+// show.
+inline constexpr std::size_t kMaxDiffLines = 40;
 // Changes fewer than this many equal bytes apart belong to one region; the
 // equal bytes between them are written as part of it.
 inline constexpr std::size_t kRegionGap = 8;
@@ -50,8 +58,10 @@ std::string PatchFileHeader(const PatchFileFacts& facts, std::string_view lineEn
 class PatchMaker {
   public:
     // header goes out before the first block only: files without a
-    // difference give no text at all.
-    PatchMaker(PatchSink& sink, std::string header, std::string_view lineEnd);
+    // difference give no text at all. streams, when given, is told of every
+    // zlib header the two files share and asked at every change.
+    PatchMaker(PatchSink& sink, std::string header, std::string_view lineEnd,
+               StreamFinder* streams = nullptr);
 
     // The next bytes of the two files, of equal length, following those of
     // the previous call; any split of the files gives the same text.
@@ -60,12 +70,21 @@ class PatchMaker {
     void Finish();
 
     std::uint64_t Regions() const { return regions_; }
+    // The regions written as replace_zlib.
+    std::uint64_t Streams() const { return streams_; }
     // The bytes that differ (the equal bytes inside regions not counted).
     std::uint64_t ChangedBytes() const { return changed_; }
 
   private:
     enum class Action { kNone, kString, kBytes };
 
+    void NoteHeaders(std::string_view oldBytes, std::string_view newBytes);
+    // True when the change at offset lies in a stream that streams_ finds;
+    // the open region then ends before the stream, which is written.
+    bool InStream(std::uint64_t offset);
+    void WriteStream(const StreamChange& change);
+    void WriteParts(std::string_view key, std::string_view text);
+    void OpenBlock(std::uint64_t offset);
     void OpenRegion(std::uint64_t offset);
     void CloseRegion();
     // Adds one byte pair to the region's current set.
@@ -76,6 +95,7 @@ class PatchMaker {
     void FlushIfFull();
 
     PatchSink& sink_;
+    StreamFinder* finder_;
     std::string header_;
     std::string lineEnd_;
     // Text not yet handed to the sink.
@@ -83,6 +103,11 @@ class PatchMaker {
 
     // Offset of the first byte of the next Feed.
     std::uint64_t offset_ = 0;
+    // The previous Feed's last bytes, for a header across two of them.
+    char lastOld_ = 0;
+    char lastNew_ = 0;
+    // Bytes before this offset belong to a stream already written.
+    std::uint64_t skipUntil_ = 0;
     bool inRegion_ = false;
     // Offset just past the region's last byte taken into a set.
     std::uint64_t regionEnd_ = 0;
@@ -95,6 +120,7 @@ class PatchMaker {
     Action action_ = Action::kNone;
 
     std::uint64_t regions_ = 0;
+    std::uint64_t streams_ = 0;
     std::uint64_t changed_ = 0;
 };
 
