@@ -3,8 +3,9 @@
 #   the native build (build/), the same tests in an address and
 #   undefined-behaviour sanitizer build (build-asan/), formatting, the fuzz
 #   targets for a bounded time, the Windows build under wine
-#   (build-windows/) and the armhf build of the launcher under qemu
-#   (build-armhf/).
+#   (build-windows/), the armhf build of the launcher under qemu
+#   (build-armhf/) and the page, built for WebAssembly (build-web/) and
+#   tested in headless chromium.
 set -eu
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -30,7 +31,7 @@ step "sanitizer tests"
 step "formatting"
 scripts/check-format.sh
 
-for extra in scripts/test-windows.sh scripts/test-armhf.sh scripts/fuzz.sh; do
+for extra in scripts/test-windows.sh scripts/test-armhf.sh scripts/test-web.sh scripts/fuzz.sh; do
     if [ -x "$extra" ]; then
         step "$extra"
         "$extra"

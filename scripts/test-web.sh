@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the page (scripts/build-web.sh, into build-web/site/) and tests it
+# in headless chromium against the native hexmend and hexmend-diff of
+# build/ (built here when missing):
+#   scripts/test-web.sh [web_tests.py options]      e.g. -k "block switches"
+# Needs chromium, its WebDriver and Debian's selenium for Python, which it
+# installs.
+set -eu
+cd "$(dirname "$0")/.."
+
+run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+missing=()
+for p in chromium chromium-driver python3-selenium; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    run apt-get update -q
+    run apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=900 "${missing[@]}"
+fi
+
+scripts/build-web.sh
+
+if [ ! -f build/build.ninja ]; then
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTRA_BUILD_LAUNCHER=OFF \
+        -DBUILD_TESTING=OFF
+fi
+cmake --build build -j"${JOBS:-$(nproc)}" --target hexmend hexmend-diff
+
+# Debian's selenium is a package of Debian's own Python.
+exec /usr/bin/python3 web/tests/web_tests.py --site build-web/site \
+    --hexmend build/bin/hexmend --hexmend-diff build/bin/hexmend-diff "$@"
