@@ -19,6 +19,8 @@ from selenium.webdriver.common.by import By
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
+# The folder the page's core sees the user's files in.
+PAGE_FOLDER = "/files"
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync"]
 
@@ -52,11 +54,12 @@ class Browser:
 
     # ---- the page ----
 
-    def open(self, url):
+    def open(self, url, ready="#apply"):
+        """Loads url and waits until the element ready is there."""
         self.driver.get(url)
         self.wait(lambda: self.js("return document.readyState") == "complete", "the page loads")
-        self.wait(lambda: self.js("return !!document.querySelector('#apply')"),
-                  "the page shows its controls")
+        self.wait(lambda: self.js("return !!document.querySelector(arguments[0])", ready),
+                  "the page shows %s" % ready)
 
     def js(self, script, *args):
         return self.driver.execute_script(script, *args)

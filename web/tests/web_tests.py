@@ -30,10 +30,8 @@ import traceback
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import corpus  # noqa: E402
-from browser import Browser, PeakResident  # noqa: E402
+from browser import PAGE_FOLDER, Browser, PeakResident  # noqa: E402
 
-# The folder the page's core sees the user's files in.
-PAGE_FOLDER = "/files"
 MIB = 1024 * 1024
 MAX_SOURCE = 2 ** 31 - 1
 
