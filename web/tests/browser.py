@@ -20,7 +20,7 @@ from selenium.webdriver.common.by import By
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 # The folder the page's core sees the user's files in.
-PAGE_FOLDER = "/files"
+PAGE_FOLDER = "/hexmend"
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync"]
 
