@@ -17,18 +17,18 @@ void RemoveLeading(std::string& line, char byte) {
 
 }  // namespace
 
-Lines SplitLines(std::string_view text) {
+std::vector<LineSpan> SplitLineSpans(std::string_view text) {
     const std::size_t zero = text.find('\0');
     if (zero != std::string_view::npos) {
         text = text.substr(0, zero);
     }
-    Lines lines;
+    std::vector<LineSpan> spans;
     std::size_t start = 0;
     std::size_t i = 0;
     while (i < text.size()) {
         const char c = text[i];
         if (c == '\r' || c == '\n') {
-            lines.emplace_back(text.substr(start, i - start));
+            spans.push_back({start, i - start});
             // CR LF is one line end; LF CR are two.
             i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2u : 1u;
             start = i;
@@ -37,7 +37,15 @@ Lines SplitLines(std::string_view text) {
         }
     }
     if (start < text.size()) {
-        lines.emplace_back(text.substr(start));
+        spans.push_back({start, text.size() - start});
+    }
+    return spans;
+}
+
+Lines SplitLines(std::string_view text) {
+    Lines lines;
+    for (const LineSpan& span : SplitLineSpans(text)) {
+        lines.emplace_back(text.substr(span.begin, span.size));
     }
     return lines;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "run_state.h"
 
@@ -12,6 +13,14 @@ namespace hexmend {
 // Cuts text into lines at CR, LF and CR LF (LF CR ends two lines). A line end
 // at the very end adds no empty line; the first zero byte ends the text.
 Lines SplitLines(std::string_view text);
+
+// Where SplitLines finds each line in text: its first byte and its length
+// (the line end excluded).
+struct LineSpan {
+    std::size_t begin = 0;
+    std::size_t size = 0;
+};
+std::vector<LineSpan> SplitLineSpans(std::string_view text);
 
 // Removes leading EF, then BB, then BF bytes from line, each only while the
 // line still holds at least two bytes.

@@ -186,4 +186,20 @@ bool ApplyRegularPatch(RunState& run) {
     return true;
 }
 
+Lines ReplacementFileNames(const Lines& blockLines) {
+    RunState scratch;
+    PendingPatch patch;
+    Lines names;
+    for (const std::string& line : blockLines) {
+        TakeLine(scratch, line, patch);
+        if (patch.Complete()) {
+            if (patch.action == "replace_file") {
+                names.push_back(patch.newText);
+            }
+            patch.ClearSet();
+        }
+    }
+    return names;
+}
+
 }  // namespace hexmend

@@ -12,4 +12,9 @@ namespace hexmend {
 // block before anything is undone) and undone from the last to the first.
 [[nodiscard]] bool ApplyRegularPatch(RunState& run);
 
+// The names, as written, of the files that the replace_file patches of the
+// block in blockLines read, in order, whether the block is enabled or not:
+// the new text of each complete set whose action is "replace_file".
+Lines ReplacementFileNames(const Lines& blockLines);
+
 }  // namespace hexmend

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -432,6 +435,34 @@ Bytes IntValueToByte(std::string_view text) {
     return Bytes(1, static_cast<char>(value));
 }
 
+namespace {
+
+// The double nearest to number, a "C"-style number of NormaliseFloatText:
+// errc() or result_out_of_range (beyond the largest double, or nearer to 0
+// than to the smallest), else the text was not all a number. from_chars is
+// locale-independent and correctly rounded; the browser build's C++ library
+// has it for integers only, and there the C library's strtod, correctly
+// rounded too, reads in the "C" locale that nothing changes.
+std::errc ParseDouble(const std::string& number, double* value) {
+#if defined(__EMSCRIPTEN__)
+    char* end = nullptr;
+    errno = 0;
+    *value = std::strtod(number.c_str(), &end);
+    if (end != number.c_str() + number.size()) {
+        return std::errc::invalid_argument;
+    }
+    const bool outOfRange = errno == ERANGE && (*value == 0.0 || std::isinf(*value));
+    return outOfRange ? std::errc::result_out_of_range : std::errc();
+#else
+    const char* const first = number.data();
+    const char* const last = first + number.size();
+    const auto [end, ec] = std::from_chars(first, last, *value, std::chars_format::general);
+    return end != last ? std::errc::invalid_argument : ec;
+#endif
+}
+
+}  // namespace
+
 Bytes FloatValueToBytes(std::string_view text) {
     std::string commaText(text);
     for (char& c : commaText) {
@@ -444,12 +475,9 @@ Bytes FloatValueToBytes(std::string_view text) {
     if (!NormaliseFloatText(commaText, &number, &leadExponent)) {
         return {};
     }
-    // from_chars is locale-independent and correctly rounded.
     double value = 0.0;
-    const char* const first = number.data();
-    const char* const last = first + number.size();
-    const auto [end, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (end != last || (ec != std::errc() && ec != std::errc::result_out_of_range)) {
+    const std::errc ec = ParseDouble(number, &value);
+    if (ec != std::errc() && ec != std::errc::result_out_of_range) {
         return {};
     }
     if (ec == std::errc::result_out_of_range) {
