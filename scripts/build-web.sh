@@ -49,12 +49,18 @@ site=$out/site
 rm -rf "$site"
 mkdir -p "$site"
 cp web/index.html web/style.css web/page.js "$site/"
-python3 - "$out/cmake/bin/hexmend-core.js" web/worker.js "$site/core.js" <<'PY'
-import json, sys
-core, worker, target = sys.argv[1:4]
-source = open(core, encoding="utf-8").read() + "\n" + open(worker, encoding="utf-8").read()
+python3 - "$out/cmake/bin/hexmend-core.js" "$out/cmake/bin/hexmend-core.wasm" web/worker.js \
+    "$site/core.js" <<'PY'
+import base64, json, sys
+core, wasm, worker, target = sys.argv[1:5]
+# The wasm is handed to the core as bytes: the core then neither fetches it
+# nor looks for it beside the page.
+source = (open(core, encoding="utf-8").read() + "\n" +
+          "const kCoreWasmBase64 = " +
+          json.dumps(base64.b64encode(open(wasm, "rb").read()).decode("ascii")) + ";\n" +
+          open(worker, encoding="utf-8").read())
 with open(target, "w", encoding="utf-8") as out:
-    out.write("// The worker's code: the hexmend core (WebAssembly inside) and web/worker.js.\n")
+    out.write("// The worker's code: the hexmend core, its WebAssembly and web/worker.js.\n")
     out.write("window.HEXMEND_WORKER_SOURCE = " + json.dumps(source) + ";\n")
 PY
 echo "site written to $site (open $site/index.html)"

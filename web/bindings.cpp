@@ -147,7 +147,10 @@ class Session {
         return exitCode;
     }
 
-    int Diff(int oldId, const std::string& oldName, int newId, const std::string& newName) {
+    int Diff(int oldId, const std::string& oldName, double oldSize, int newId,
+             const std::string& newName, double newSize) {
+        files_.Add(oldId, static_cast<std::uint64_t>(oldSize));
+        files_.Add(newId, static_cast<std::uint64_t>(newSize));
         WebHost host(files_);
         const std::string newPath = newName == oldName ? "new/" + newName : newName;
         host.PlaceUserFile(oldName, oldId);
@@ -337,9 +340,12 @@ EMSCRIPTEN_KEEPALIVE int hexmend_web_run(Session* session, const char* options) 
     return session->Run(hexmend::web::SplitOptions(options));
 }
 
+// Makes a patch file from user files oldId and newId (of the names and sizes
+// given), which need not be among the session's files.
 EMSCRIPTEN_KEEPALIVE int hexmend_web_diff(Session* session, int oldId, const char* oldName,
-                                          int newId, const char* newName) {
-    return session->Diff(oldId, oldName, newId, newName);
+                                          double oldSize, int newId, const char* newName,
+                                          double newSize) {
+    return session->Diff(oldId, oldName, oldSize, newId, newName, newSize);
 }
 
 EMSCRIPTEN_KEEPALIVE const char* hexmend_web_result(Session* session) {
