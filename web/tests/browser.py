@@ -41,7 +41,7 @@ class Browser:
         for flag in FLAGS:
             options.add_argument(flag)
         options.add_argument("--user-data-dir=" + os.path.join(self.scratch, "profile"))
-        options.set_capability("goog:loggingPrefs", {"performance": "ALL"})
+        options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
         self.driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
         self.driver.set_script_timeout(timeout)
         self.downloads = 0
@@ -71,8 +71,18 @@ class Browser:
             if value:
                 return value
             if time.monotonic() > end:
-                raise PageError("timed out waiting until %s" % what)
+                raise PageError("timed out waiting until %s; %s" % (what, self.state()))
             time.sleep(0.02)
+
+    def state(self):
+        """What the page shows and logged, for a failure's message."""
+        try:
+            shown = self.js("return [...document.querySelectorAll('#console, #run-status, "
+                            "#files-summary')].map(e => '#' + e.id + ': ' + e.textContent)")
+            logged = [e["message"] for e in self.driver.get_log("browser")]
+        except Exception as problem:  # noqa: BLE001 - the page may be gone
+            return "the page cannot be asked: %s" % problem
+        return "the page shows %r; it logged %r" % (shown, logged)
 
     def element(self, selector):
         try:

@@ -62,8 +62,15 @@ def run_cli(hexmend, patch, args):
     if proc.returncode == 0 and saved and os.path.isfile(saved[-1]):
         with open(saved[-1], "rb") as f:
             target = (os.path.basename(saved[-1]), f.read())
-    text = out + proc.stderr.decode("latin-1")
-    return text.replace(folder, "{dir}"), proc.returncode, target
+    return in_folder(out + proc.stderr.decode("latin-1"), folder), proc.returncode, target
+
+
+def in_folder(text, folder):
+    """text with folder written {dir}, and the length of a path given in a
+    message counted without it."""
+    text = re.sub(r"path too long \((\d+) characters",
+                  lambda m: "path too long (%d characters" % (int(m.group(1)) - len(folder)), text)
+    return text.replace(folder, "{dir}")
 
 
 def run_page(browser, url, patch, others, button, verbatim=False):
@@ -82,7 +89,7 @@ def run_page(browser, url, patch, others, button, verbatim=False):
     name = browser.offered("#download")
     if name is not None:
         target = (name, browser.download_bytes("#download"))
-    return text.replace(PAGE_FOLDER, "{dir}"), code, target
+    return in_folder(text, PAGE_FOLDER), code, target
 
 
 def compare(page, cli):
@@ -166,7 +173,7 @@ def block_switches(t):
         # The page runs the switched text: hexmend given the saved file agrees.
         text, code = t.browser.run("#apply")
         name = t.browser.offered("#download")
-        page = (text.replace(PAGE_FOLDER, "{dir}"), code,
+        page = (in_folder(text, PAGE_FOLDER), code,
                 (name, t.browser.download_bytes("#download")) if name else None)
         with open(patch, "wb") as f:
             f.write(saved)
@@ -367,7 +374,7 @@ class Tests:
         self.url = "file://" + os.path.join(self.site, "index.html")
         self.hexmend = os.path.abspath(opts.hexmend)
         self.hexmend_diff = opts.hexmend_diff and os.path.abspath(opts.hexmend_diff)
-        self.browser = Browser()
+        self.browser = Browser(timeout=60)
         self.passed = self.failed = 0
 
     def check(self, name, test, *args):
