@@ -124,8 +124,8 @@ class Page:
         b.open(self.url)
         b.choose("#patch-file", [patch])
         b.choose("#files", files)
+        b.wait(lambda: b.enabled("#apply"), "Apply can be clicked")
         button = b.element("#apply")
-        b.wait(button.is_enabled, "Apply can be clicked")
         with PeakResident(b) as memory:
             start = time.perf_counter()
             button.click()
@@ -141,6 +141,7 @@ class Page:
         b.open(self.url)
         b.choose("#diff-old", [old])
         b.choose("#diff-new", [new])
+        b.wait(lambda: b.enabled("#diff"), "the patch file can be made")
         start = time.perf_counter()
         b.element("#diff").click()
         b.wait(lambda: b.offered("#diff-download"), "the patch file is offered")

@@ -13,7 +13,7 @@ import tempfile
 import time
 
 from selenium import webdriver
-from selenium.common.exceptions import NoSuchElementException
+from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
@@ -94,15 +94,36 @@ class Browser:
         """Gives the file input selector these files, as a user choosing them."""
         self.element(selector).send_keys("\n".join(os.path.abspath(p) for p in paths))
 
+    def enabled(self, selector):
+        return self.js("var e = document.querySelector(arguments[0]); return !!e && !e.disabled",
+                       selector)
+
+    def click(self, selector):
+        """Clicks the control once it can be clicked: the page disables its
+        controls while its worker is busy, and may make them anew."""
+        for _ in range(10):
+            self.wait(lambda: self.enabled(selector), "%s can be clicked" % selector)
+            try:
+                self.element(selector).click()
+                return
+            except StaleElementReferenceException:
+                continue
+        raise PageError("%s keeps being made anew" % selector)
+
+    def switch(self, selector):
+        """Clicks a block's switch and waits until the page has taken it in
+        (its controls are disabled until then)."""
+        self.click(selector)
+        self.wait(lambda: self.enabled(selector), "the page takes %s" % selector)
+
     def set_checkbox(self, selector, on):
-        box = self.element(selector)
-        if box.is_selected() != on:
-            box.click()
+        if self.element(selector).is_selected() != on:
+            self.click(selector)
 
     def run(self, button):
         """Clicks #check, #apply or #undo; returns (console text, exit code)
         once the run has ended."""
-        self.element(button).click()
+        self.click(button)
         return self.result()
 
     def result(self):

@@ -161,7 +161,7 @@ def block_switches(t):
         # One block of each style off: the first and the last.
         switched = [shown[0][0], shown[-1][0]]
         for line in switched:
-            t.browser.element('#blocks [data-line="%d"] input[type=checkbox]' % line).click()
+            t.browser.switch('#blocks [data-line="%d"] input[type=checkbox]' % line)
         saved = t.browser.download_bytes("#save-patch")
         before, after = original.split(b"\n"), saved.split(b"\n")
         expect(len(before) == len(after), "the saved patch file has %d lines, the original %d" % (
@@ -181,7 +181,7 @@ def block_switches(t):
         expect("skipped" in text, "no block was skipped after switching two off")
         # Switched back on, the patch file is the original again.
         for line in switched:
-            t.browser.element('#blocks [data-line="%d"] input[type=checkbox]' % line).click()
+            t.browser.switch('#blocks [data-line="%d"] input[type=checkbox]' % line)
         expect(t.browser.download_bytes("#save-patch") == original,
                "switching both back on does not give the original patch file")
     finally:
@@ -205,7 +205,7 @@ def made_patch(t):
         t.browser.open(t.url)
         t.browser.choose("#diff-old", [paths["old.bin"]])
         t.browser.choose("#diff-new", [paths["new.bin"]])
-        t.browser.element("#diff").click()
+        t.browser.click("#diff")
         t.browser.wait(lambda: t.browser.offered("#diff-download"), "the patch file is offered")
         made = os.path.join(folder, t.browser.offered("#diff-download") or "made.patch")
         shutil.move(t.browser.download("#diff-download"), made)
@@ -284,7 +284,7 @@ def some_work(t, url):
                 f.write(content)
         t.browser.choose("#diff-old", pair[:1])
         t.browser.choose("#diff-new", pair[1:])
-        t.browser.element("#diff").click()
+        t.browser.click("#diff")
         t.browser.wait(lambda: t.browser.offered("#diff-download"), "the patch file is offered")
         t.browser.download_bytes("#diff-download")
     finally:
