@@ -67,13 +67,13 @@ MIB = 1024 * 1024
 
 # ---- running and measuring ----
 
-def run_measured(command, stdout=None):
-    """Runs command; returns (seconds, peak resident set in bytes). Its
-    output goes to stdout (a file), else to a scratch file that is shown
-    when the command fails."""
+def run_measured(command, stdout=None, cwd=None):
+    """Runs command (in the folder cwd); returns (seconds, peak resident set
+    in bytes). Its output goes to stdout (a file), else to a scratch file
+    that is shown when the command fails."""
     with tempfile.TemporaryFile() as scratch:
         start = time.perf_counter()
-        proc = subprocess.Popen(command, stdout=stdout or scratch, stderr=scratch)
+        proc = subprocess.Popen(command, stdout=stdout or scratch, stderr=scratch, cwd=cwd)
         _, status, usage = os.wait4(proc.pid, 0)
         seconds = time.perf_counter() - start
         code = os.waitstatus_to_exitcode(status)

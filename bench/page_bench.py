@@ -227,19 +227,22 @@ def bench_largest(helper, page, hexmend, work, repeat):
 
 
 def bench_made(helper, page, hexmend_diff, work, size_mib, repeat):
-    """Row 13."""
-    old, new, patch = (os.path.join(work, n) for n in ("old.bin", "new.bin", "diff.patch"))
+    """Row 13. hexmend-diff runs in the work folder with the files' names,
+    writing its patch file under the name the page gives it."""
+    old, new = (os.path.join(work, n) for n in ("old.bin", "new.bin"))
     places = helper.submit(bench.make_pair, work, size_mib, 6).result()
-    times, cli = [], []
+    times, cli, patch = [], [], None
     for i in range(repeat):
-        bench.remove(patch)
-        cli.append(bench.run_measured([hexmend_diff, old, new, patch])[0])
         times.append(page.diff(old, new))
         if i == 0:
+            name = page.browser.offered("#diff-download")
+            patch = os.path.join(work, name)
             # The page names its own folder where hexmend-diff names the work folder.
-            check_same("row 13", page.downloaded_sha256(
-                "#diff-download", lambda text: text.replace(PAGE_FOLDER.encode(), work.encode())),
-                sha256(patch))
+            made = page.downloaded_sha256(
+                "#diff-download", lambda text: text.replace(PAGE_FOLDER.encode(), work.encode()))
+        bench.remove(patch)
+        cli.append(bench.run_measured([hexmend_diff, "old.bin", "new.bin", name], cwd=work)[0])
+    check_same("row 13", made, sha256(patch))
     for path in (old, new, patch):
         bench.remove(path)
     return {"page": statistics.median(times), "cli": statistics.median(cli), "places": places}

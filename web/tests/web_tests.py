@@ -215,14 +215,20 @@ def made_patch(t):
         with open(paths["old.bin"], "rb") as f:
             expect(f.read() == bytes(new), "hexmend with the page's patch file does not give NEW")
         if t.hexmend_diff:
-            ours = os.path.join(folder, "cli.patch")
+            # hexmend-diff given the same names, in the folder of the files,
+            # makes the same patch file, but for the folder it names.
+            with open(made, "rb") as f:
+                ours = f.read().replace(PAGE_FOLDER.encode(), folder.encode())
+            os.remove(made)
             with open(paths["old.bin"], "wb") as f:
                 f.write(old)
-            proc = subprocess.run([t.hexmend_diff, "old.bin", "new.bin", ours], cwd=folder,
-                                  capture_output=True, timeout=600)
-            summary = proc.stderr.decode("latin-1").strip().split(": ", 1)[1].split(" written")[0]
-            text = t.browser.js("return document.body.innerText")
-            expect(summary in text, "the page does not show hexmend-diff's summary %r" % summary)
+            proc = subprocess.run([t.hexmend_diff, "old.bin", "new.bin", os.path.basename(made)],
+                                  cwd=folder, capture_output=True, timeout=600)
+            with open(made, "rb") as f:
+                expect(f.read() == ours, "the patch file differs from hexmend-diff's")
+            summary = proc.stderr.decode("latin-1")
+            shown = t.browser.js("return document.querySelector('#diff-console').textContent")
+            expect(shown == summary, "the page shows %r, hexmend-diff %r" % (shown, summary))
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
