@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "file_io.h"
+#include "host/written_ranges.h"
 #include "run_failure.h"
 
 namespace hexmend {
@@ -98,46 +99,7 @@ std::size_t PatchedView::FirstDifference(std::uint64_t offset, std::string_view 
 }
 
 void PatchedView::Write(std::uint64_t offset, std::string_view data) {
-    if (data.empty()) {
-        return;
-    }
-    const std::uint64_t end = offset + data.size();
-    // The first range that overlaps or touches [offset, end) absorbs the
-    // write and every later range it reaches, so ranges stay disjoint.
-    auto first = overlay_.upper_bound(offset);
-    if (first != overlay_.begin()) {
-        auto before = std::prev(first);
-        if (before->first + before->second.size() >= offset) {
-            first = before;
-        }
-    }
-    auto last = first;
-    while (last != overlay_.end() && last->first <= end) {
-        ++last;
-    }
-    if (first == last) {
-        overlay_.emplace_hint(first, offset, Bytes(data));
-        return;
-    }
-    const std::uint64_t start = std::min(first->first, offset);
-    const auto lastMerged = std::prev(last);
-    const std::uint64_t mergedEnd = std::max(end, lastMerged->first + lastMerged->second.size());
-    Bytes merged;
-    if (first->first <= offset) {
-        merged = std::move(first->second);
-    } else {
-        merged.assign(static_cast<std::size_t>(first->first - start), '\0');
-        merged += first->second;
-    }
-    merged.resize(static_cast<std::size_t>(mergedEnd - start), '\0');
-    for (auto it = std::next(first); it != last; ++it) {
-        std::copy(it->second.begin(), it->second.end(),
-                  merged.begin() + static_cast<std::ptrdiff_t>(it->first - start));
-    }
-    std::copy(data.begin(), data.end(),
-              merged.begin() + static_cast<std::ptrdiff_t>(offset - start));
-    overlay_.erase(first, last);
-    overlay_.emplace(start, std::move(merged));
+    LayOver(overlay_, offset, data);
 }
 
 }  // namespace hexmend

@@ -12,21 +12,18 @@
 namespace hexmend {
 namespace {
 
-// Writes are widened to whole blocks of this size: a few bytes written into a
-// block of a clone make the file system read that block from the disk first.
-constexpr std::uint64_t kWriteBlock = 4096;
 // Ranges up to this size are written in one piece with their widening.
 constexpr std::uint64_t kWholeWrite = std::uint64_t{64} << 10;
 
 // Writes the run's written ranges into file, which holds the source's bytes,
-// each widened to whole blocks with the view's bytes around it.
-void WriteOverlay(const PatchedView& view, File& file) {
+// each widened to whole blocks of block bytes (the host's WriteBlockSize)
+// with the view's bytes around it.
+void WriteOverlay(const PatchedView& view, File& file, std::uint64_t block) {
     std::uint64_t written = 0;
     for (const auto& [offset, bytes] : view.Overlay()) {
         const std::uint64_t end = offset + bytes.size();
-        const std::uint64_t from = std::max(offset / kWriteBlock * kWriteBlock, written);
-        const std::uint64_t to =
-            std::min((end + kWriteBlock - 1) / kWriteBlock * kWriteBlock, view.size());
+        const std::uint64_t from = std::max(offset / block * block, written);
+        const std::uint64_t to = std::min((end + block - 1) / block * block, view.size());
         if (from >= to) {
             continue;
         }
@@ -72,7 +69,7 @@ void WriteNewTarget(RunState& run, const std::string& targetPath) {
         Check(host.CreateTempCopyFor(targetPath, view.sourcePath(), *view.source(), view.size(),
                                      &file, temp.path()));
     }
-    WriteOverlay(view, *file);
+    WriteOverlay(view, *file, host.WriteBlockSize());
     Check(file->Sync());
     Check(file->Close());
     CheckSourceUnchanged(view);

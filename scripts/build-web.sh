@@ -9,16 +9,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 out=$root/build-web
 
-run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
-missing=()
-for p in emscripten cmake ninja-build python3 dpkg-dev zlib1g-dev; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    export DEBIAN_FRONTEND=noninteractive
-    run apt-get update -q
-    run apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=900 "${missing[@]}"
-fi
+scripts/install-deps.sh --web
 # emscripten's JavaScript tools take Debian's acorn from there, also when
 # another build of node is the one installed.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}

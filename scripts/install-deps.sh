@@ -3,7 +3,8 @@
 # sudo). Safe to run again: apt-get only adds what is missing.
 #   scripts/install-deps.sh --hexmend  just what building hexmend needs
 #   scripts/install-deps.sh            native build, tests and tools
-#   scripts/install-deps.sh --all      also the Windows and armhf cross builds
+#   scripts/install-deps.sh --web      what building the page and checking it needs
+#   scripts/install-deps.sh --all      also the page and the Windows and armhf cross builds
 set -eu
 
 run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -19,6 +20,8 @@ native=(
     acl
     xfsprogs
 )
+# The page (scripts/build-web.sh) and its checks in a real browser.
+web=(emscripten dpkg-dev python3 chromium chromium-driver python3-selenium)
 cross=(
     mingw-w64 libz-mingw-w64-dev wine wine64
     qemu-user crossbuild-essential-armhf
@@ -31,7 +34,11 @@ packages=("${native[@]}")
 if [ "${1:-}" = "--hexmend" ]; then
     packages=("${minimal[@]}")
 fi
+if [ "${1:-}" = "--web" ]; then
+    packages=("${minimal[@]}" "${web[@]}")
+fi
 if [ "${1:-}" = "--all" ]; then
+    packages+=("${web[@]}")
     if ! dpkg --print-foreign-architectures | grep -qx armhf; then
         run dpkg --add-architecture armhf
     fi

@@ -3,23 +3,12 @@
 # in headless chromium against the native hexmend and hexmend-diff of
 # build/ (built here when missing):
 #   scripts/test-web.sh [web_tests.py options]      e.g. -k "block switches"
-# Needs chromium, its WebDriver and Debian's selenium for Python, which it
-# installs.
+# Needs chromium, its WebDriver and Debian's selenium for Python
+# (scripts/install-deps.sh --web, which it runs).
 set -eu
 cd "$(dirname "$0")/.."
 
-run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
-
-missing=()
-for p in chromium chromium-driver python3-selenium; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    export DEBIAN_FRONTEND=noninteractive
-    run apt-get update -q
-    run apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=900 "${missing[@]}"
-fi
-
+scripts/install-deps.sh --web
 scripts/build-web.sh
 
 if [ ! -f build/build.ninja ]; then

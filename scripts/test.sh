@@ -4,8 +4,7 @@
 #   undefined-behaviour sanitizer build (build-asan/), formatting, the fuzz
 #   targets for a bounded time, the Windows build under wine
 #   (build-windows/), the armhf build of the launcher under qemu
-#   (build-armhf/) and the page, built for WebAssembly (build-web/) and
-#   tested in headless chromium.
+#   (build-armhf/) and the page (build-web/, checked in headless Chromium).
 set -eu
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -27,6 +26,10 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTRA_SANITIZE=addr
 cmake --build build-asan -j"$jobs"
 step "sanitizer tests"
 (cd build-asan && ctest --output-on-failure -j"$jobs")
+
+step "the page (build-web/site)"
+scripts/build-web.sh
+/usr/bin/python3 web/smoke.py
 
 step "formatting"
 scripts/check-format.sh

@@ -100,18 +100,31 @@
     // and a fresh worker takes over.
     function broken(why) {
         const wasDiff = state.busy === 'diff';
-        restart();
+        if (state.busy === 'describe') {
+            // The files themselves could not be taken: not sent again.
+            state.patch = null;
+            state.files.clear();
+            restart(false);
+            $('files-summary').textContent = 'The files could not be read: ' + why;
+            return;
+        }
+        restart(true);
         const status = wasDiff ? $('diff-console') : $('run-status');
         status.textContent = 'The run stopped: ' + why;
+        $(wasDiff ? 'diff-console' : 'console').dataset.state = 'failed';
     }
 
-    function restart() {
+    function restart(resend) {
         state.worker.terminate();
         state.waiting = 0;
         state.busy = null;
         $('diff-progress').hidden = true;
         makeWorker();
-        sendFiles();
+        if (resend) {
+            sendFiles();
+        } else {
+            updateButtons();
+        }
     }
 
     function showDescription(message) {
@@ -201,6 +214,7 @@
         const output = $('console');
         fillConsole(output, message.pieces);
         output.dataset.exit = String(message.exit);
+        output.dataset.state = 'done';
         $('run-status').textContent = 'exit code ' + message.exit +
             (message.exit === 0 ? (message.mode === 'check' ? ' \u2014 check passed, nothing written'
                                                             : ' \u2014 done')
@@ -217,6 +231,7 @@
         $('diff-progress').hidden = true;
         fillConsole($('diff-console'), message.pieces);
         $('diff-console').dataset.exit = String(message.exit);
+        $('diff-console').dataset.state = 'done';
         setLink('diff-download', message.download ? message.download.blob : null,
                 message.download ? message.download.name : '');
         if (message.download) {
@@ -229,6 +244,7 @@
         const output = $('console');
         output.textContent = '';
         delete output.dataset.exit;
+        output.dataset.state = 'running';
         $('run-status').textContent = 'Running\u2026';
         setLink('download', null);
         send({type: 'run', mode, verbatim: $('verbatim').checked}, 'run');
@@ -236,12 +252,13 @@
 
     function cancel() {
         const wasDiff = state.busy === 'diff';
-        restart();
+        restart(true);
         if (wasDiff) {
             $('diff-console').textContent = 'Cancelled: no patch file made.';
         } else {
             $('run-status').textContent = 'Cancelled: nothing written.';
         }
+        $(wasDiff ? 'diff-console' : 'console').dataset.state = 'cancelled';
     }
 
     function setPatch(file) {
@@ -314,11 +331,24 @@
         }
     });
     $('files').addEventListener('change', () => addFiles($('files').files));
+    $('clear-files').addEventListener('click', () => {
+        state.files.clear();
+        $('files').value = '';
+        $('folder').value = '';
+        sendFiles();
+    });
     $('folder').addEventListener('change', () => addFiles($('folder').files));
     dropZone('patch-drop', (files) => setPatch(files[0]));
     dropZone('files-drop', addFiles);
-    dropZone('diff-old-drop', () => {});
-    dropZone('diff-new-drop', () => {});
+    // A file dropped for the patch maker becomes its input's file.
+    for (const id of ['diff-old', 'diff-new']) {
+        dropZone(id + '-drop', (files) => {
+            const transfer = new DataTransfer();
+            transfer.items.add(files[0]);
+            $(id).files = transfer.files;
+            updateButtons();
+        });
+    }
     for (const id of ['diff-old', 'diff-new']) {
         $(id).addEventListener('change', updateButtons);
     }
@@ -329,6 +359,7 @@
     $('diff').addEventListener('click', () => {
         $('diff-console').textContent = '';
         delete $('diff-console').dataset.exit;
+        $('diff-console').dataset.state = 'running';
         setLink('diff-download', null);
         const progress = $('diff-progress');
         progress.value = 0;

@@ -125,7 +125,12 @@ function setFiles(patch, given) {
     if (patch === null) {
         withText('', (name) => core._hexmend_web_set_patch_text(session, name, name, 0));
     } else if (patch.size <= kHeldPatchBytes) {
-        const text = new Uint8Array(new FileReaderSync().readAsArrayBuffer(patch));
+        let text;
+        try {
+            text = new Uint8Array(new FileReaderSync().readAsArrayBuffer(patch));
+        } catch (e) {
+            throw new Error('cannot read ' + patch.name + ' (' + e.name + ')');
+        }
         withText(patch.name, (name) =>
             withBytes(text, (p) =>
                 core._hexmend_web_set_patch_text(session, name, p, text.length)));

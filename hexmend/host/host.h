@@ -176,6 +176,11 @@ class Host {
     // True when ReplaceFile can replace a file this process holds open (POSIX);
     // false where the holder must close it first (Windows).
     virtual bool CanReplaceOpenFile() const { return true; }
+    // The size of the blocks that writes into a copy of a file are widened
+    // to (with the bytes around them): a few bytes written into a block of a
+    // clone make the file system read that block from the disk first. 1
+    // where nothing gains from widening.
+    virtual std::uint64_t WriteBlockSize() const { return 4096; }
 
     // ---- Memory ----
     // A hint on a buffer of size bytes that has been allocated but not yet

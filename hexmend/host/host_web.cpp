@@ -44,7 +44,9 @@ class WebFile final : public File {
 
     Status ReadAt(std::uint64_t offset, char* buf, std::size_t n, std::size_t* got) override {
         if (!content_->Read(offset, buf, n, got)) {
-            return WebError("cannot read", path_, EIO);
+            return Status::Error("hexmend: cannot read " + path_ +
+                                 ": the browser can no longer read it (changed or removed since "
+                                 "it was chosen)");
         }
         return Status::Ok();
     }
@@ -61,9 +63,7 @@ class WebFile final : public File {
         if (!writable_) {
             return WebError("cannot write", path_, EBADF);
         }
-        if (!content_->Write(offset, data)) {
-            return WebError("cannot write", path_, EIO);
-        }
+        content_->Write(offset, data);
         return Status::Ok();
     }
 
@@ -93,7 +93,7 @@ void WebHost::PlaceUserFile(const std::string& path, int file) {
 
 void WebHost::PlaceFile(const std::string& path, std::string bytes) {
     auto content = std::make_shared<WebContent>();
-    (void)content->Write(0, bytes);
+    content->Write(0, bytes);
     Put(Key(path), std::move(content));
 }
 
@@ -323,18 +323,6 @@ Status WebHost::WriteStdout(std::string_view text) {
 
 void WebHost::WriteStderr(std::string_view text) {
     Write(Stream::kStderr, text);
-}
-
-Host& PlatformHost() {
-    // Runs are handed a WebHost of their own; one with no user files stands
-    // in for any other.
-    struct NoSource final : UserFileSource {
-        bool ReadRange(int, std::uint64_t, std::size_t, char*) override { return false; }
-    };
-    static NoSource source;
-    static UserFiles files(source);
-    static WebHost host(files);
-    return host;
 }
 
 }  // namespace hexmend

@@ -76,6 +76,9 @@ class WebHost final : public Host {
     // A run's temporary file lives only as long as the run: none is stale.
     void RemoveStaleTempFiles(const std::string& target) override { (void)target; }
     Status SyncFolderOf(const std::string& path) override;
+    // A written file is kept as its written ranges: widening them would only
+    // read the source twice.
+    std::uint64_t WriteBlockSize() const override { return 1; }
 
     void FetchConsole() override {}
     Status WriteStdout(std::string_view text) override;

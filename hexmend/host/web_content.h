@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "host/web_user_files.h"
+#include "host/written_ranges.h"
 
 namespace hexmend {
 
@@ -29,7 +30,7 @@ class WebContent {
     int base() const { return base_; }
     std::uint64_t baseSize() const { return baseSize_; }
     // The written ranges by offset, disjoint and never touching each other.
-    const std::map<std::uint64_t, std::string>& overlay() const { return overlay_; }
+    const WrittenRanges& overlay() const { return overlay_; }
     // Counts the writes: the file's modification time.
     std::uint64_t version() const { return version_; }
 
@@ -37,21 +38,17 @@ class WebContent {
     // the base could not be read.
     bool Read(std::uint64_t offset, char* out, std::size_t n, std::size_t* got) const;
     // Writes data at offset, growing the content when it ends beyond it.
-    // Bytes equal to those already there at either end are not stored.
-    // Returns false when the base could not be read to compare.
-    bool Write(std::uint64_t offset, std::string_view data);
+    void Write(std::uint64_t offset, std::string_view data);
     // A copy of the first n bytes, sharing the base.
     std::shared_ptr<WebContent> Prefix(std::uint64_t n) const;
 
   private:
-    void Lay(std::uint64_t offset, std::string_view data);
-
     UserFiles* files_ = nullptr;
     int base_ = -1;
     std::uint64_t baseSize_ = 0;
     std::uint64_t size_ = 0;
     std::uint64_t version_ = 0;
-    std::map<std::uint64_t, std::string> overlay_;
+    WrittenRanges overlay_;
 };
 
 }  // namespace hexmend
