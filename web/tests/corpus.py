@@ -1,5 +1,6 @@
 """The end-to-end cases (hexmend/tests/e2e) that a page can run: a patch file
-and other files given by name, with the options the page has.
+and other files given by name (the page finds a file at the path the patch
+file names by its file name), with the options the page has.
 
 Each case of the corpus either becomes a PageRun or is skipped with the
 reason, so that the differential test can say what it left out and why.
@@ -52,6 +53,7 @@ class PageRun:
             if isinstance(content, str):
                 content = e2e.substitute(content, POSIX, folder).encode("latin-1")
             path = os.path.join(folder, rel)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(content)
             if rel != self.patch:
@@ -87,9 +89,14 @@ def why_not(case):
         return "the patch file is not named by its folder"
     if patch not in case.files or case.files[patch] is None:
         return "no such patch file"
+    if "/" in patch:
+        return "the patch file is in a folder"
+    names = [os.path.basename(rel) for rel in case.files]
+    if len(set(names)) != len(names):
+        return "two files of one name"
     for rel, content in case.files.items():
-        if content is None or "/" in rel:
-            return "files in folders"
+        if content is None:
+            return "makes a folder"
         if isinstance(content, str) and "{dir}" in content:
             return "names a file by its full path"
     if sum(len(c) for c in case.files.values()) > MAX_BYTES:
