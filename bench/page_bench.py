@@ -6,12 +6,14 @@
     patched range (512 bytes at each patch) with FileReaderSync in a worker
     and reading the whole file in 16 MiB pieces. Goal: at most 1.5x.
 11. The browser's resident memory growth (all its processes) during that
-    Apply. Goal: at most 64 MiB plus 4 times the patch file.
+    Apply. Goal: at most 64 MiB plus 4 times the patch file. Shown beside
+    it: the growth while the floor reads the file whole.
 12. A sparse source of 2 GiB - 1 bytes with 10 patches: the page's Apply
     against hexmend's new-target run. Goal: under 0.1x.
 13. A patch file made in the page from two files of 256 MiB (at most
     --size-mib) that differ in 10,000 places, from the click until it is
     offered, against hexmend-diff on the same files. Goal: at most 3x.
+    Shown beside it: the browser's floor for reading both files whole.
 
 Before a time counts, what the page gave is checked against hexmend's:
 the download's SHA-256 against the target's, the made patch file's against
@@ -100,21 +102,28 @@ class Page:
     def close(self):
         self.browser.quit()
 
-    def floor(self, source, ranges):
-        """Seconds for reading each range and for reading source whole in
-        16 MiB pieces, with FileReaderSync in a worker."""
+    def floor(self, source, ranges=None):
+        """{"whole": seconds for reading source whole in 16 MiB pieces,
+        "growth": the browser's resident growth meanwhile, "ranges": seconds
+        for reading each range (when given)}, with FileReaderSync in a
+        worker."""
         b = self.browser
         b.open(self.floor_url, ready="#file")
         b.choose("#file", [source])
-        flat = [n for r in ranges for n in r]
         figures = {}
-        for name, args in (("ranges", (flat, PIECE)), ("whole", (None, PIECE))):
+
+        def measure(name, flat, want):
             r = b.driver.execute_async_script("measure(arguments[0], arguments[1], arguments[2])",
-                                              *args)
-            want = sum(n for _, n in ranges) if name == "ranges" else os.path.getsize(source)
+                                              flat, PIECE)
             if r["bytes"] != want:
                 sys.exit("the floor read %d bytes, not %d" % (r["bytes"], want))
             figures[name] = r["seconds"]
+
+        if ranges:
+            measure("ranges", [n for r in ranges for n in r], sum(n for _, n in ranges))
+        with PeakResident(b) as memory:
+            measure("whole", None, os.path.getsize(source))
+        figures["growth"] = memory.growth
         return figures
 
     def apply(self, patch, files):
@@ -182,14 +191,14 @@ def bench_many(page, hexmend, work, size_mib, repeat):
     times, floors, growth = [], [], None
     for i in range(repeat):
         floor = page.floor(src, ranges)
-        floors.append(min(floor.values()))
+        floors.append(min(floor["ranges"], floor["whole"]))
         seconds, grew = page.apply(patch, [src, data])
         if i == 0:
             check_same("row 10", page.downloaded_sha256("#download"), want)
             growth = grew
         times.append(seconds)
     return {"page": statistics.median(times), "floor": statistics.median(floors),
-            "detail": floor, "growth": growth, "patch": os.path.getsize(patch),
+            "detail": floor, "growth": growth, "floor_growth": floor["growth"], "patch": os.path.getsize(patch),
             "size_mib": size_mib, "patches": len(ranges)}
 
 
@@ -231,8 +240,9 @@ def bench_made(helper, page, hexmend_diff, work, size_mib, repeat):
     writing its patch file under the name the page gives it."""
     old, new = (os.path.join(work, n) for n in ("old.bin", "new.bin"))
     places = helper.submit(bench.make_pair, work, size_mib, 6).result()
-    times, cli, patch = [], [], None
+    times, cli, floors, patch = [], [], [], None
     for i in range(repeat):
+        floors.append(page.floor(old)["whole"] + page.floor(new)["whole"])
         times.append(page.diff(old, new))
         if i == 0:
             name = page.browser.offered("#diff-download")
@@ -245,7 +255,8 @@ def bench_made(helper, page, hexmend_diff, work, size_mib, repeat):
     check_same("row 13", made, sha256(patch))
     for path in (old, new, patch):
         bench.remove(path)
-    return {"page": statistics.median(times), "cli": statistics.median(cli), "places": places}
+    return {"page": statistics.median(times), "cli": statistics.median(cli), "places": places,
+            "floor": statistics.median(floors)}
 
 
 def page_rows(helper, hexmend, hexmend_diff, site, work, size_mib, repeat, only):
@@ -272,7 +283,8 @@ def page_rows(helper, hexmend, hexmend_diff, site, work, size_mib, repeat, only)
                 goal = 64 * MIB + 4 * r["patch"]
                 rows.append(("11. %s, the browser's resident memory growth" % source,
                              "%.0f MiB" % (r["growth"] / MIB),
-                             "patch file %.1f MiB" % (r["patch"] / MIB),
+                             "patch file %.1f MiB (the floor's whole read: %.0f MiB)" % (
+                                 r["patch"] / MIB, r["floor_growth"] / MIB),
                              "%.2fx the goal" % (r["growth"] / goal),
                              "<= 64 MiB + 4x patch file (%.0f MiB)" % (goal / MIB),
                              r["growth"] <= goal))
@@ -288,7 +300,8 @@ def page_rows(helper, hexmend, hexmend_diff, site, work, size_mib, repeat, only)
             ratio = r["page"] / r["cli"]
             rows.append(("13. a patch file made in the page, two %d MiB files, %s differences"
                          % (mib, format(r["places"], ",")), "%.3f s" % r["page"],
-                         "hexmend-diff %.3f s" % r["cli"], "%.2fx" % ratio, "<= 3x",
+                         "hexmend-diff %.3f s (the browser reading both whole in 16 MiB: %.3f s)"
+                         % (r["cli"], r["floor"]), "%.2fx" % ratio, "<= 3x",
                          ratio <= 3))
     finally:
         page.close()
