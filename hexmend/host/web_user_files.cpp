@@ -27,16 +27,19 @@ const UserFiles::Chunk* UserFiles::ChunkAt(int file, Entry& entry, std::uint64_t
     ++entry.fetches;
     Chunk chunk;
     chunk.offset = offset / unit * unit;
-    chunk.bytes.resize(
-        static_cast<std::size_t>(std::min<std::uint64_t>(unit, entry.size - chunk.offset)));
-    if (!source_.ReadRange(file, chunk.offset, chunk.bytes.size(), chunk.bytes.data())) {
-        return nullptr;
-    }
-    while (!entry.chunks.empty() && entry.cachedBytes + chunk.bytes.size() > kCacheBytes) {
+    const auto size =
+        static_cast<std::size_t>(std::min<std::uint64_t>(unit, entry.size - chunk.offset));
+    // Room first: the cache never holds more than kCacheBytes, not even
+    // while it fetches.
+    while (!entry.chunks.empty() && entry.cachedBytes + size > kCacheBytes) {
         entry.cachedBytes -= entry.chunks.back().bytes.size();
         entry.chunks.pop_back();
     }
-    entry.cachedBytes += chunk.bytes.size();
+    chunk.bytes.resize(size);
+    if (!source_.ReadRange(file, chunk.offset, size, chunk.bytes.data())) {
+        return nullptr;
+    }
+    entry.cachedBytes += size;
     entry.chunks.push_front(std::move(chunk));
     return &entry.chunks.front();
 }
