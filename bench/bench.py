@@ -2,8 +2,8 @@
 """hexmend benchmark: wall time, cost per block and peak memory, each against
 a baseline measured in the same run on the same machine.
 
-    bench/bench.py --hexmend PATH [--hexmend-diff PATH] [--work DIR]
-                   [--size-mib 1024] [--repeat 3] [--only 123456789]
+    bench/bench.py --hexmend PATH [--hexmend-diff PATH] [--site DIR] [--work DIR]
+                   [--size-mib 1024] [--repeat 3] [--only 123456789 | --only 1,10,13]
 
 Rows 1, 3 and 5 to 8 use one source of --size-mib MiB (default 1 GiB) with
 10,000 patches of mixed actions in both styles. Their baseline is a durable
@@ -37,6 +37,10 @@ with nothing waiting to be written and the source in the page cache.
    places, against reading both (cat OLD NEW > /dev/null) just before.
    Goal: at most 1.5x.
 
+10. to 13. The page (--site, the built site's folder) in headless chromium:
+   see bench/page_bench.py.
+
+--only names rows by their digits (rows 1 to 9) or as a list with commas.
 Each time is the median of --repeat runs (row 2: the fastest); peak memory
 is taken from one run of each kind. A time counts only for a run whose
 output is right: every target, in-place file and patch file is compared
@@ -72,13 +76,13 @@ MIB = 1024 * 1024
 
 # ---- running and measuring ----
 
-def run_measured(command, stdout=None):
-    """Runs command; returns (seconds, peak resident set in bytes, processor
-    seconds, user and system). Its output goes to stdout (a file), else to a
-    scratch file that is shown when the command fails."""
+def run_measured(command, stdout=None, cwd=None):
+    """Runs command (in the folder cwd); returns (seconds, peak resident set
+    in bytes, processor seconds, user and system). Its output goes to stdout
+    (a file), else to a scratch file that is shown when the command fails."""
     with tempfile.TemporaryFile() as scratch:
         start = time.perf_counter()
-        proc = subprocess.Popen(command, stdout=stdout or scratch, stderr=scratch)
+        proc = subprocess.Popen(command, stdout=stdout or scratch, stderr=scratch, cwd=cwd)
         _, status, usage = os.wait4(proc.pid, 0)
         seconds = time.perf_counter() - start
         code = os.waitstatus_to_exitcode(status)
@@ -851,8 +855,17 @@ def main():
     parser.add_argument("--size-mib", type=int, default=1024,
                         help="size of the large source (rows 1, 3, 5 to 8)")
     parser.add_argument("--repeat", type=int, default=3, help="runs per figure (median)")
-    parser.add_argument("--only", default="123456789", help="which rows to measure")
+    parser.add_argument("--site", default=None,
+                        help="the page's built site (rows 10 to 13; left out without it)")
+    parser.add_argument("--only", default=None,
+                        help="which rows to measure: digits (123) or a list (1,10,13)")
     opts = parser.parse_args()
+    if opts.only is None:
+        opts.only = set(str(n) for n in range(1, 14 if opts.site else 10))
+    else:
+        opts.only = set(opts.only.split(",") if "," in opts.only else opts.only) - {""}
+    if opts.only & {"10", "11", "12", "13"} and not opts.site:
+        parser.error("rows 10 to 13 need --site")
     hexmend = os.path.abspath(opts.hexmend)
     hexmend_diff = os.path.abspath(opts.hexmend_diff or os.path.join(
         os.path.dirname(hexmend), "hexmend-diff" + os.path.splitext(hexmend)[1]))
@@ -893,6 +906,10 @@ def main():
                 opts.size_mib, format(d["places"], ",")), "%.3f s" % d["diff"],
                 "cat OLD NEW > /dev/null %.3f s" % d["cat"], "%.2fx" % ratio, "<= 1.5x",
                 ratio <= 1.5))
+        if opts.only & {"10", "11", "12", "13"}:
+            import page_bench
+            rows += page_bench.page_rows(helper, hexmend, hexmend_diff, opts.site, work,
+                                         opts.size_mib, opts.repeat, opts.only)
         print("load average at the end: %.2f %.2f %.2f" % os.getloadavg(), flush=True)
     finally:
         helper.shutdown()
