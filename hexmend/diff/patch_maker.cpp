@@ -5,10 +5,6 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "core/value_notation.h"
 #include "diff/line_diff.h"
 #include "diff/stream_finder.h"
@@ -25,11 +21,6 @@ constexpr std::string_view kNoCheckValue = "DONOTCHECK";
 // Every comment line starts with this: no text after it can be taken for a
 // key or a tag.
 constexpr std::string_view kComment = "; ";
-// The header every stream replace_zlib can rewrite begins with.
-constexpr char kHeaderFirst = 0x78;
-constexpr char kHeaderSecond = static_cast<char>(0x9C);
-// The bytes tested at once for a header.
-constexpr std::size_t kScanBlock = 64;
 // A text line longer than this is escaped piece by piece.
 constexpr std::size_t kEscapePiece = 16 * 1024;
 // Escapes as itself, one character.
@@ -69,27 +60,6 @@ std::string CommentSafe(std::string_view name) {
 std::string CommandPath(std::string_view path) {
     const std::string safe = CommentSafe(path);
     return safe.find(' ') == std::string::npos ? safe : "\"" + safe + "\"";
-}
-
-// True when some byte p[i] (i < kScanBlock) is first and p[i + 1] second;
-// reads kScanBlock + 1 bytes.
-bool BlockHoldsPair(const unsigned char* p, unsigned char first, unsigned char second) {
-#if defined(__SSE2__)
-    const __m128i wantFirst = _mm_set1_epi8(static_cast<char>(first));
-    const __m128i wantSecond = _mm_set1_epi8(static_cast<char>(second));
-    __m128i any = _mm_setzero_si128();
-    for (std::size_t j = 0; j < kScanBlock; j += sizeof(__m128i)) {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j + 1));
-        any = _mm_or_si128(
-            any, _mm_and_si128(_mm_cmpeq_epi8(here, wantFirst), _mm_cmpeq_epi8(next, wantSecond)));
-    }
-    return _mm_movemask_epi8(any) != 0;
-#else
-    // Any first byte: the caller's exact test decides.
-    (void)second;
-    return std::memchr(p, first, kScanBlock) != nullptr;
-#endif
 }
 
 // Offset of the first byte where a and b differ, or n.
@@ -159,7 +129,7 @@ void PatchMaker::Feed(std::string_view oldBytes, std::string_view newBytes) {
     const char* const b = newBytes.data();
     const std::size_t n = oldBytes.size();
     if (finder_ != nullptr) {
-        NoteHeaders(oldBytes, newBytes);
+        finder_->Scan(offset_, oldBytes, newBytes, skipUntil_);
     }
     std::size_t i = 0;
     while (i < n) {
@@ -204,49 +174,7 @@ void PatchMaker::Feed(std::string_view oldBytes, std::string_view newBytes) {
             }
         }
     }
-    if (n > 0) {
-        lastOld_ = a[n - 1];
-        lastNew_ = b[n - 1];
-    }
     offset_ += n;
-}
-
-void PatchMaker::NoteHeaders(std::string_view oldBytes, std::string_view newBytes) {
-    const std::size_t n = oldBytes.size();
-    if (n == 0) {
-        return;
-    }
-    if (offset_ > skipUntil_ && lastOld_ == kHeaderFirst && lastNew_ == kHeaderFirst &&
-        oldBytes[0] == kHeaderSecond && newBytes[0] == kHeaderSecond) {
-        finder_->NoteHeader(offset_ - 1);
-    }
-    // Blocks of kScanBlock bytes are tested whole first, in a loop the
-    // compiler turns into vector compares: a header is rare, and memchr for
-    // its first byte stops every 256 bytes of random data.
-    const auto* const bytes = reinterpret_cast<const unsigned char*>(oldBytes.data());
-    const auto first = static_cast<unsigned char>(kHeaderFirst);
-    const auto second = static_cast<unsigned char>(kHeaderSecond);
-    const auto note = [&](std::size_t i) {
-        if (newBytes[i] == kHeaderFirst && newBytes[i + 1] == kHeaderSecond &&
-            offset_ + i >= skipUntil_) {
-            finder_->NoteHeader(offset_ + i);
-        }
-    };
-    std::size_t i = 0;
-    for (; i + kScanBlock < n; i += kScanBlock) {
-        if (BlockHoldsPair(bytes + i, first, second)) {
-            for (std::size_t j = 0; j < kScanBlock; ++j) {
-                if (bytes[i + j] == first && bytes[i + j + 1] == second) {
-                    note(i + j);
-                }
-            }
-        }
-    }
-    for (; i + 1 < n; ++i) {
-        if (bytes[i] == first && bytes[i + 1] == second) {
-            note(i);
-        }
-    }
 }
 
 bool PatchMaker::InStream(std::uint64_t offset) {

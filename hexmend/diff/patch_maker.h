@@ -78,7 +78,6 @@ class PatchMaker {
   private:
     enum class Action { kNone, kString, kBytes };
 
-    void NoteHeaders(std::string_view oldBytes, std::string_view newBytes);
     // True when the change at offset lies in a stream that streams_ finds;
     // the open region then ends before the stream, which is written.
     bool InStream(std::uint64_t offset);
@@ -103,9 +102,6 @@ class PatchMaker {
 
     // Offset of the first byte of the next Feed.
     std::uint64_t offset_ = 0;
-    // The previous Feed's last bytes, for a header across two of them.
-    char lastOld_ = 0;
-    char lastNew_ = 0;
     // Bytes before this offset belong to a stream already written.
     std::uint64_t skipUntil_ = 0;
     bool inRegion_ = false;

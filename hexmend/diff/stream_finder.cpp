@@ -1,5 +1,9 @@
 #include "diff/stream_finder.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -19,6 +23,32 @@ constexpr std::size_t kOutputPiece = 64 * 1024;
 // oldest, which are then written as bytes.
 constexpr std::size_t kMaxWaiting = 64 * 1024;
 constexpr int kZlibWindowBits = 15;
+// The header every stream replace_zlib can rewrite begins with.
+constexpr char kHeaderFirst = 0x78;
+constexpr char kHeaderSecond = static_cast<char>(0x9C);
+// The bytes tested at once for a header.
+constexpr std::size_t kScanBlock = 64;
+
+// True when some byte p[i] (i < kScanBlock) is first and p[i + 1] second;
+// reads kScanBlock + 1 bytes.
+bool BlockHoldsPair(const unsigned char* p, unsigned char first, unsigned char second) {
+#if defined(__SSE2__)
+    const __m128i wantFirst = _mm_set1_epi8(static_cast<char>(first));
+    const __m128i wantSecond = _mm_set1_epi8(static_cast<char>(second));
+    __m128i any = _mm_setzero_si128();
+    for (std::size_t j = 0; j < kScanBlock; j += sizeof(__m128i)) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j + 1));
+        any = _mm_or_si128(
+            any, _mm_and_si128(_mm_cmpeq_epi8(here, wantFirst), _mm_cmpeq_epi8(next, wantSecond)));
+    }
+    return _mm_movemask_epi8(any) != 0;
+#else
+    // Any first byte: the caller's exact test decides.
+    (void)second;
+    return std::memchr(p, first, kScanBlock) != nullptr;
+#endif
+}
 
 }  // namespace
 
@@ -37,6 +67,47 @@ StreamFinder::StreamFinder(ByteSource& oldFile, ByteSource& newFile, std::uint64
 
 StreamFinder::~StreamFinder() {
     inflateEnd(&inflater_);
+}
+
+void StreamFinder::Scan(std::uint64_t offset, std::string_view oldBytes, std::string_view newBytes,
+                        std::uint64_t notBefore) {
+    const std::size_t n = oldBytes.size();
+    if (n == 0) {
+        return;
+    }
+    const Feed last = last_;
+    last_ = {oldBytes[n - 1], newBytes[n - 1]};
+    if (offset > notBefore && last.oldByte == kHeaderFirst && last.newByte == kHeaderFirst &&
+        oldBytes[0] == kHeaderSecond && newBytes[0] == kHeaderSecond) {
+        NoteHeader(offset - 1);
+    }
+    // Blocks of kScanBlock bytes are tested whole first, in a loop the
+    // compiler turns into vector compares: a header is rare, and memchr for
+    // its first byte stops every 256 bytes of random data.
+    const auto* const bytes = reinterpret_cast<const unsigned char*>(oldBytes.data());
+    const auto first = static_cast<unsigned char>(kHeaderFirst);
+    const auto second = static_cast<unsigned char>(kHeaderSecond);
+    const auto note = [&](std::size_t i) {
+        if (newBytes[i] == kHeaderFirst && newBytes[i + 1] == kHeaderSecond &&
+            offset + i >= notBefore) {
+            NoteHeader(offset + i);
+        }
+    };
+    std::size_t i = 0;
+    for (; i + kScanBlock < n; i += kScanBlock) {
+        if (BlockHoldsPair(bytes + i, first, second)) {
+            for (std::size_t j = 0; j < kScanBlock; ++j) {
+                if (bytes[i + j] == first && bytes[i + j + 1] == second) {
+                    note(i + j);
+                }
+            }
+        }
+    }
+    for (; i + 1 < n; ++i) {
+        if (bytes[i] == first && bytes[i + 1] == second) {
+            note(i);
+        }
+    }
 }
 
 void StreamFinder::NoteHeader(std::uint64_t offset) {

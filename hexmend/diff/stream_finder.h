@@ -22,6 +22,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hexmend {
@@ -55,14 +56,22 @@ class StreamFinder {
     StreamFinder(const StreamFinder&) = delete;
     StreamFinder& operator=(const StreamFinder&) = delete;
 
-    // Both files hold 78 9C at offset; offsets come in increasing order.
-    void NoteHeader(std::uint64_t offset);
+    // Notes every place from notBefore on where both files hold 78 9C, in
+    // the next bytes of both read from offset on (one header may straddle
+    // two calls). Offsets increase from one call to the next.
+    void Scan(std::uint64_t offset, std::string_view oldBytes, std::string_view newBytes,
+              std::uint64_t notBefore);
     // The stream, checked as above, that starts before offset (where the
     // files differ) and whose room holds it; none when there is none.
     // offset never decreases from one call to the next.
     std::optional<StreamChange> StreamHolding(std::uint64_t offset);
 
   private:
+    // The last bytes Scan was given.
+    struct Feed {
+        char oldByte = 0;
+        char newByte = 0;
+    };
     struct Inflated {
         bool complete = false;
         // Stream bytes read and text bytes made.
@@ -89,6 +98,10 @@ class StreamFinder {
     std::uint64_t size_;
     // The longest room a stream with a text within the bounds can have.
     std::uint64_t maxRoom_;
+    // Both files hold 78 9C at offset; offsets come in increasing order.
+    void NoteHeader(std::uint64_t offset);
+
+    Feed last_;
     // Noted headers not yet inflated.
     std::deque<std::uint64_t> waiting_;
     z_stream inflater_{};
