@@ -294,6 +294,22 @@ LAYOUTS = [("data", "p.patch", "rel"), ("data", "patches/p.patch", "rel"),
            ("data", None, "rel"), ("", None, "abs")]
 
 
+def round_trip(opts, platform, wrapper, patch, old_path, old, new, cwd):
+    """Problems of hexmend with patch, run in cwd on the file at old_path
+    (holding old): forward on OLD, then undone on what is now NEW."""
+    for extra, expected in ((["check=true"], old), ([], new),
+                            (["check=true", "reverse=true"], new), (["reverse=true"], old)):
+        proc = run_program(wrapper + [opts.program, platform.render(patch)] + extra, cwd,
+                           dict(os.environ), None)
+        got = open(old_path, "rb").read()
+        if proc.returncode != 0 or got != expected:
+            return ["hexmend %s: exit code %d, %s:\n%s" % (
+                " ".join(extra), proc.returncode,
+                "OLD as expected" if got == expected else "OLD not as expected",
+                proc.stdout.decode("latin-1")[-1500:])]
+    return []
+
+
 def trial(opts, platform, wrapper, rng, shape, folder):
     streams = []
     if shape == STREAM_SHAPE:
@@ -333,18 +349,7 @@ def trial(opts, platform, wrapper, rng, shape, folder):
             return ["identical files (%s) gave %r / %r" % (where, written[:80], err)]
         return []
     problems = check_patch(written, old, new, platform.line_end, streams)
-    # Forward on OLD, then undone on what is now NEW.
-    for extra, expected in ((["check=true"], old), ([], new),
-                            (["check=true", "reverse=true"], new), (["reverse=true"], old)):
-        proc = run_program(wrapper + [opts.program, platform.render(patch)] + extra, cwd,
-                           dict(os.environ), None)
-        got = open(old_path, "rb").read()
-        if proc.returncode != 0 or got != expected:
-            problems.append("hexmend %s (%s): exit code %d, %s:\n%s" % (
-                " ".join(extra), where, proc.returncode,
-                "OLD as expected" if got == expected else "OLD not as expected",
-                proc.stdout.decode("latin-1")[-1500:]))
-            break
+    problems += round_trip(opts, platform, wrapper, patch, old_path, old, new, cwd)
     leftovers = [n for _, _, names in os.walk(folder) for n in names if n.startswith(".hexmend-")]
     if leftovers:
         problems.append("temporary files left behind: %s" % leftovers)
@@ -399,14 +404,7 @@ def launcher_case(opts, platform, wrapper, folder):
                                     for line in lines):
         problems.append("the new colour cannot be read in the patch file:\n%s" %
                         "\n".join(line for line in lines if line.startswith(";")))
-    for extra, expected in ((["check=true"], old), ([], new), (["reverse=true"], old)):
-        proc = run_program(wrapper + [opts.program, platform.render(patch)] + extra, folder,
-                           dict(os.environ), None)
-        if proc.returncode != 0 or open(old_path, "rb").read() != expected:
-            problems.append("hexmend %s: exit code %d, %s" % (
-                " ".join(extra), proc.returncode, proc.stdout.decode("latin-1")[-1500:]))
-            break
-    return problems
+    return problems + round_trip(opts, platform, wrapper, patch, old_path, old, new, folder)
 
 
 def main():
