@@ -164,14 +164,18 @@ bool ReadCompleteJournal(File& journal, JournalHeader* header) {
     return GetNumber(bytes, 0) == nonce && GetNumber(bytes, 8, 4) == crc;
 }
 
-// Writes the old bytes of a complete journal back into file and makes them
-// durable. Returns false when the ranges do not fit the journal or the file.
+// Writes the old bytes of a complete journal back into file where the file
+// now differs from them, and makes them durable. Bytes that are old already
+// are not written: a run that stopped part way wrote some ranges or none,
+// and writing an unwritten one again could fail the same way. Returns false
+// when the ranges do not fit the journal or the file.
 bool ApplyJournal(File& journal, const JournalHeader& header, File& file) {
     std::uint64_t journalSize = 0;
     Check(journal.Size(&journalSize));
     const std::uint64_t body = journalSize - kTrailerSize;
     std::uint64_t at = kHeaderSize;
     Bytes bytes;
+    Bytes now;
     for (std::uint64_t i = 0; i < header.ranges; ++i) {
         if (body - at < kRangeHeaderSize || !ReadExactly(journal, at, kRangeHeaderSize, bytes)) {
             return false;
@@ -184,10 +188,21 @@ bool ApplyJournal(File& journal, const JournalHeader& header, File& file) {
         }
         for (std::uint64_t done = 0; done < length; done += kChunk) {
             const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - done));
-            if (!ReadExactly(journal, at + done, n, bytes)) {
+            if (!ReadExactly(journal, at + done, n, bytes) ||
+                !ReadExactly(file, offset + done, n, now)) {
                 return false;
             }
-            Check(file.WriteAt(offset + done, bytes));
+            const auto differs = std::mismatch(bytes.begin(), bytes.end(), now.begin());
+            if (differs.first == bytes.end()) {
+                continue;
+            }
+            const auto from = static_cast<std::size_t>(differs.first - bytes.begin());
+            std::size_t to = n;
+            while (bytes[to - 1] == now[to - 1]) {
+                --to;
+            }
+            Check(file.WriteAt(offset + done + from,
+                               std::string_view(bytes).substr(from, to - from)));
         }
         at += length;
     }
@@ -237,51 +252,22 @@ bool RollBack(FileSystem& host, File& file, const std::string& path,
     return rolledBack;
 }
 
-// Undoes a run that stopped after its journal was durable: puts back the
-// old bytes of the view's first `reached` ranges from that journal, only
-// where the file now differs from them (the last range reached may have been
-// written in part, or not at all, and writing it again could fail the same
-// way), syncs the file and removes the journal. When the journal's
+// Undoes a run that stopped after its journal was durable: puts the
+// journal's old bytes back (ApplyJournal, which writes only what the run
+// changed), syncs the file and removes the journal. When the journal's
 // invalidation had begun, its mark is restored first, so that a journal left
 // behind by a failure here still rolls the file back.
-void PutBack(FileSystem& host, const PatchedView& view, const std::string& journalPath,
-             std::size_t reached, bool invalidating) {
-    File& file = *view.source();
+void PutBack(FileSystem& host, File& file, const std::string& journalPath, bool invalidating) {
     std::unique_ptr<File> journal;
     Check(host.OpenForUpdate(journalPath, &journal));
     if (invalidating) {
         Check(journal->WriteAt(0, kMagic));
         Check(journal->Sync());
     }
-    std::uint64_t at = kHeaderSize;
-    Bytes old;
-    Bytes now;
-    for (const auto& [offset, bytes] : view.Overlay()) {
-        if (reached-- == 0) {
-            break;
-        }
-        at += kRangeHeaderSize;
-        for (std::size_t done = 0; done < bytes.size(); done += kChunk) {
-            const std::size_t n = std::min(kChunk, bytes.size() - done);
-            if (!ReadExactly(*journal, at + done, n, old) ||
-                !ReadExactly(file, offset + done, n, now)) {
-                throw RunTimeFailure("cannot read " + journalPath);
-            }
-            const auto differs = std::mismatch(old.begin(), old.end(), now.begin());
-            if (differs.first == old.end()) {
-                continue;
-            }
-            const auto from = static_cast<std::size_t>(differs.first - old.begin());
-            std::size_t to = n;
-            while (old[to - 1] == now[to - 1]) {
-                --to;
-            }
-            Check(
-                file.WriteAt(offset + done + from, std::string_view(old).substr(from, to - from)));
-        }
-        at += bytes.size();
+    JournalHeader header;
+    if (!ReadCompleteJournal(*journal, &header) || !ApplyJournal(*journal, header, file)) {
+        throw RunTimeFailure("cannot read " + journalPath);
     }
-    Check(file.Sync());
     Check(journal->Close());
     journal.reset();
     RemoveJournal(host, journalPath);
@@ -332,11 +318,9 @@ void CommitInPlace(RunState& run, const std::string& targetPath) {
             throw;
         }
     }
-    std::size_t reached = 0;
     bool invalidating = false;
     try {
         for (const auto& [offset, bytes] : view.Overlay()) {
-            ++reached;
             Check(file.WriteAt(offset, bytes));
         }
         Check(file.Sync());
@@ -348,7 +332,7 @@ void CommitInPlace(RunState& run, const std::string& targetPath) {
         // journal stays for the next run, and the message says so.
         const InterruptionHold hold;
         try {
-            PutBack(host, view, journalPath, reached, invalidating);
+            PutBack(host, file, journalPath, invalidating);
         } catch (const RunTimeFailure&) {
             throw RunTimeFailure(std::string(failure.what()) + "; the old bytes stay in " +
                                  journalPath + " for the next run to put back");
