@@ -307,7 +307,9 @@ void CommitInPlace(RunState& run, const std::string& targetPath) {
     const std::string journalPath = JournalPath(targetPath);
     {
         std::unique_ptr<File> journal;
-        Check(host.CreateNewFile(journalPath, &journal));
+        // Not a safe point: once the journal exists, a request to end must
+        // find the owner below that removes it.
+        ThrowIfFailed(host.CreateNewFile(journalPath, &journal));
         try {
             WriteJournal(view, *journal);
             Check(host.SyncFolderOf(journalPath));

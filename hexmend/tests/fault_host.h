@@ -54,6 +54,8 @@ struct Faults {
     std::string writeFile;
     std::function<void()> beforeWrite;
     std::uint64_t writeLimit = 0;
+    // Called once a file made by CreateNewFile exists.
+    std::function<void()> afterCreate;
 };
 
 class FaultHost : public CaptureHost {
@@ -98,6 +100,14 @@ class FaultHost : public CaptureHost {
             return status;
         }
         return CopyThroughBuffer(sourceFile, source, 0, size, **file);
+    }
+
+    Status CreateNewFile(const std::string& path, std::unique_ptr<File>* file) override {
+        Status status = base().CreateNewFile(path, file);
+        if (status.ok() && faults.afterCreate) {
+            faults.afterCreate();
+        }
+        return status;
     }
 
     Status ReplaceFile(const std::string& from, const std::string& to) override {

@@ -310,6 +310,30 @@ class InPlace : public FaultInjection {
         return RunOn(aloud, "inplace=true");
     }
 
+    // Records a request to end the program, and notes it in the folder too:
+    // the proof that the process that ended got that far.
+    void AskToEnd() {
+        WriteFile(dir_ / "asked", "");
+        RecordInterruption(SIGTERM);
+    }
+
+    // The run, with a request to end coming in: the process ends by it,
+    // with the file as it was and nothing left beside it.
+    void ExpectEndedByRequestWithTheFileOld() {
+        ForDeathTest(true);
+#ifdef _WIN32
+        // As Windows ends a console program on Ctrl+C.
+        const auto ended = ::testing::ExitedWithCode(static_cast<int>(0xC000013AU));
+#else
+        const auto ended = ::testing::KilledBySignal(SIGTERM);
+#endif
+        EXPECT_EXIT(RunInPlaceAloud(), ended, "^$");
+        ForDeathTest(false);
+        EXPECT_EQ(ReadFile(dir_ / "src.bin"), source_);
+        EXPECT_EQ(FolderListing(),
+                  (std::vector<std::string>{"asked", "data.bin", "p.txt", "src.bin"}));
+    }
+
   private:
     int RunOn(Host& host, const std::string& option) {
         return RunHexmend(host, {host_.ExecutablePath(), (dir_ / "p.txt").string(), option});
@@ -329,30 +353,23 @@ TEST_P(InPlaceStops, AtAFailedWriteThoseWrittenArePutBack) {
 }
 
 TEST_P(InPlaceStops, AtARequestToEndThoseWrittenArePutBack) {
-    // The request is noted in the folder too: the proof that the process
-    // that ended worked on it.
     std::size_t writes = 0;
     host_.faults.beforeWrite = [this, &writes] {
         if (writes++ == GetParam()) {
-            WriteFile(dir_ / "asked", "");
-            RecordInterruption(SIGTERM);
+            AskToEnd();
         }
     };
-    ForDeathTest(true);
-#ifdef _WIN32
-    // As Windows ends a console program on Ctrl+C.
-    const auto ended = ::testing::ExitedWithCode(static_cast<int>(0xC000013AU));
-#else
-    const auto ended = ::testing::KilledBySignal(SIGTERM);
-#endif
-    EXPECT_EXIT(RunInPlaceAloud(), ended, "^$");
-    ForDeathTest(false);
-    EXPECT_EQ(ReadFile(dir_ / "src.bin"), source_);
-    EXPECT_EQ(FolderListing(), (std::vector<std::string>{"asked", "data.bin", "p.txt", "src.bin"}));
+    ExpectEndedByRequestWithTheFileOld();
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryWrite, InPlaceStops,
                          ::testing::Range<std::size_t>(0, std::size(kInPlaceRanges)));
+
+// Between the journal's creation and its first write: the journal goes too.
+TEST_F(InPlace, ARequestToEndAsTheJournalIsMadeLeavesNoJournal) {
+    host_.faults.afterCreate = [this] { AskToEnd(); };
+    ExpectEndedByRequestWithTheFileOld();
+}
 
 // When the old bytes cannot be put back either, the journal stays, the
 // message says so, and the next run rolls the file back.
