@@ -238,19 +238,23 @@ def run_once(command, cwd, env, stdout_to, preexec, timeout, during):
         return subprocess.CompletedProcess(command, proc.returncode, out, err), bool(out)
     if stdout_to == "tty":
         import pty
+        import select
         master, slave = pty.openpty()
         proc = subprocess.Popen(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
                                 stdout=slave, stderr=subprocess.PIPE)
-        os.close(slave)
+        # The slave stays open here until the program has ended and its
+        # output is read: once the last slave closes, the system may report
+        # the master as hung up before it hands over the last bytes written.
         chunks = []
-        while True:
-            try:
-                chunk = os.read(master, 65536)
-            except OSError:
-                break
-            if not chunk:
-                break
-            chunks.append(chunk)
+        ended_quiet = 0
+        while ended_quiet < 5:
+            readable, _, _ = select.select([master], [], [], 0.1)
+            if readable:
+                chunks.append(os.read(master, 65536))
+                ended_quiet = 0
+            elif proc.poll() is not None:
+                ended_quiet += 1
+        os.close(slave)
         os.close(master)
         err = proc.stderr.read()
         proc.wait(timeout=600)
