@@ -52,6 +52,12 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
-    run apt-get update -q
+    # A mirror caught in the middle of a sync fails an index or two; the
+    # install below then says plainly if a package really cannot be had.
+    for try in 1 2 3; do
+        run apt-get update -q && break
+        echo "install-deps: apt-get update failed (try $try of 3)" >&2
+        sleep 5
+    done
     run apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=900 "${missing[@]}"
 fi
