@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -88,6 +89,7 @@ struct Outcome {
 // change, one of them a zlib stream of some kilobytes that crosses sector
 // boundaries; an old target /d/out.bin; the patch file /d/p.txt; and
 // /d/z.txt, which writes one byte into the same target whatever it holds.
+// A target in a folder of its own (new/out.bin) has no old file or folder.
 class Scenario {
   public:
     Scenario(const std::string& target, std::vector<std::string> options)
@@ -110,7 +112,11 @@ class Scenario {
                  Block("replace_bytes", source_.size() - 4, Hex(source_.substr(source_.size() - 4)),
                        "01 02 03 04");
         again_ = header + Block("replace_string", 0, "DONOTCHECK", "Z");
-        old_ = target == "src.bin" ? source_ : "the target as it was\n";
+        if (target == "src.bin") {
+            old_ = source_;
+        } else if (target == "out.bin") {
+            old_ = "the target as it was\n";
+        }
     }
 
     // A host with the scenario's files, its crash model on.
@@ -147,7 +153,8 @@ class Scenario {
     Outcome Check(MemoryHost& host) const { return Run(host, "/d/p.txt", {"check=true"}); }
 
     const std::string& target() const { return target_; }
-    const std::string& oldTarget() const { return old_; }
+    // The target before the run; none when it did not exist.
+    const std::optional<std::string>& oldTarget() const { return old_; }
     const std::string& source() const { return source_; }
 
     // What the target holds after the scenario's run.
@@ -173,7 +180,7 @@ class Scenario {
     std::string source_;
     std::string patch_;
     std::string again_;
-    std::string old_;
+    std::optional<std::string> old_;
 };
 
 // Tallies of what the power losses left, for the figures printed at the end.
@@ -195,8 +202,10 @@ void ExpectRecovered(const Scenario& scenario, MemoryHost& host, const std::stri
         ++tally.rolledBack;
     }
     const std::string* target = host.GetFile(scenario.target());
-    ASSERT_NE(target, nullptr);
-    if (*target == scenario.oldTarget()) {
+    if (target == nullptr) {
+        EXPECT_FALSE(scenario.oldTarget().has_value()) << "the target is gone";
+        ++tally.old;
+    } else if (*target == scenario.oldTarget()) {
         ++tally.old;
     } else {
         EXPECT_EQ(*target, fresh) << "the target is neither old nor new";
@@ -274,6 +283,11 @@ TEST(PowerLoss, NewTargetOverTheSource) {
     PowerLossAtEveryStep(Scenario("src.bin", {}), "new target over the source", tally);
 }
 
+TEST(PowerLoss, NewTargetInANewFolder) {
+    Tally tally;
+    PowerLossAtEveryStep(Scenario("new/out.bin", {}), "new target in a new folder", tally);
+}
+
 TEST(PowerLoss, InPlace) {
     Tally tally;
     PowerLossAtEveryStep(Scenario("src.bin", {"inplace=true"}), "in place", tally);
@@ -321,7 +335,7 @@ TEST(PowerLoss, DuringRollBack) {
             host.PlanPowerLoss(writesSynced, firstSeed, true);
             ASSERT_TRUE(scenario.Patch(host).powerLost);
             ASSERT_EQ(scenario.Check(host).rc, 0);
-            ExpectLasted(scenario, host, scenario.oldTarget(), seed);
+            ExpectLasted(scenario, host, *scenario.oldTarget(), seed);
             ExpectRecovered(scenario, host, "", tally);
         }
     }
