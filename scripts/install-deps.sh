@@ -22,7 +22,7 @@ native=(
     time
 )
 # The page (scripts/build-web.sh) and its checks in a real browser.
-web=(emscripten dpkg-dev python3 chromium chromium-driver python3-selenium)
+web=(emscripten dpkg-dev python3 chromium chromium-driver python3-selenium firefox-esr)
 cross=(
     mingw-w64 libz-mingw-w64-dev wine wine64
     qemu-user crossbuild-essential-armhf file

@@ -1,5 +1,5 @@
 """The page in a real headless browser: Debian's chromium, driven through
-chromium-driver by selenium, through the page's stable hooks (#patch-file,
+chromium-driver by selenium, or Debian's Firefox (marionette.py), through the page's stable hooks (#patch-file,
 #files, #blocks, #verbatim, #check, #apply, #undo, #console, #download,
 #save-patch, #diff-old, #diff-new, #diff, #diff-download).
 
@@ -17,6 +17,8 @@ from selenium.common.exceptions import NoSuchElementException, StaleElementRefer
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
+from marionette import MarionetteDriver
+
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 # The folder the page's core sees the user's files in.
@@ -30,19 +32,26 @@ class PageError(Exception):
 
 
 class Browser:
-    """One chromium with a fresh profile; its downloads land in a folder of
-    their own for each download."""
+    """One browser ("chromium" or "firefox") with a fresh profile; its
+    downloads land in a folder of their own for each download."""
 
-    def __init__(self, timeout=600):
+    def __init__(self, timeout=600, kind="chromium"):
         self.timeout = timeout
+        self.kind = kind
         self.scratch = tempfile.mkdtemp(prefix="hexmend-web-")
-        options = webdriver.ChromeOptions()
-        options.binary_location = CHROMIUM
-        for flag in FLAGS:
-            options.add_argument(flag)
-        options.add_argument("--user-data-dir=" + os.path.join(self.scratch, "profile"))
-        options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
-        self.driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+        if kind == "firefox":
+            # Firefox saves into the one folder its profile names.
+            self.firefox_downloads = os.path.join(self.scratch, "downloads")
+            os.makedirs(self.firefox_downloads)
+            self.driver = MarionetteDriver(self.scratch, self.firefox_downloads)
+        else:
+            options = webdriver.ChromeOptions()
+            options.binary_location = CHROMIUM
+            for flag in FLAGS:
+                options.add_argument(flag)
+            options.add_argument("--user-data-dir=" + os.path.join(self.scratch, "profile"))
+            options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
+            self.driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
         self.driver.set_script_timeout(timeout)
         self.downloads = 0
 
@@ -144,10 +153,15 @@ class Browser:
         """Clicks the download link; returns the path of the saved file (the
         browser may tidy the offered name, so it is not looked for)."""
         self.downloads += 1
-        folder = os.path.join(self.scratch, "download-%d" % self.downloads)
-        os.makedirs(folder)
-        self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
-                                    {"behavior": "allow", "downloadPath": folder})
+        if self.kind == "firefox":
+            folder = self.firefox_downloads
+            for name in os.listdir(folder):
+                os.remove(os.path.join(folder, name))
+        else:
+            folder = os.path.join(self.scratch, "download-%d" % self.downloads)
+            os.makedirs(folder)
+            self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
+                                        {"behavior": "allow", "downloadPath": folder})
         if not self.offered(selector):
             raise PageError("%s offers nothing to download" % selector)
         self.element(selector).click()
@@ -155,7 +169,7 @@ class Browser:
         def saved():
             # The browser writes into a temporary name and renames it when done.
             names = os.listdir(folder)
-            if len(names) == 1 and not names[0].endswith(".crdownload"):
+            if len(names) == 1 and not names[0].endswith((".crdownload", ".part")):
                 return os.path.join(folder, names[0])
         return self.wait(saved, "%s is downloaded" % selector)
 
@@ -173,8 +187,8 @@ class Browser:
         return self.driver.get_log("performance")
 
     def process_ids(self):
-        """The browser's processes: chromium and all it started."""
-        root = self.driver.service.process.pid
+        """The browser's processes: the browser and all it started."""
+        root = self.driver.pid if self.kind == "firefox" else self.driver.service.process.pid
         children = {}
         for pid in os.listdir("/proc"):
             if not pid.isdigit():

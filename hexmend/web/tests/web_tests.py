@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Tests of the page (build-web/site/index.html) in headless chromium.
+"""Tests of the page (build-web/site/index.html) in headless chromium or Firefox.
 
     web_tests.py --site DIR --hexmend PATH [--hexmend-diff PATH] [-k TEXT]
+                 [--browser chromium|firefox]
 
 1. The end-to-end corpus through the page and through hexmend: every case a
    page can run (corpus.py says which and why not) gives the same console
@@ -11,7 +12,8 @@
    patch file and nothing else, and the run follows the switched text.
 3. A patch file made in the page, applied by hexmend, gives NEW.
 4. After the page has loaded it makes no request, served over http or
-   opened from file://.
+   opened from file:// (the browser's own network log is read in chromium;
+   in Firefox only the server's log is).
 5. A source of 2 GiB - 1 bytes is patched without being read whole: the
    browser's resident memory grows by far less than the file.
 """
@@ -380,7 +382,7 @@ class Tests:
         self.url = "file://" + os.path.join(self.site, "index.html")
         self.hexmend = os.path.abspath(opts.hexmend)
         self.hexmend_diff = opts.hexmend_diff and os.path.abspath(opts.hexmend_diff)
-        self.browser = Browser(timeout=60)
+        self.browser = Browser(timeout=60, kind=opts.browser)
         self.passed = self.failed = 0
 
     def check(self, name, test, *args):
@@ -403,6 +405,7 @@ def main():
     parser.add_argument("--hexmend", required=True)
     parser.add_argument("--hexmend-diff", default=None)
     parser.add_argument("-k", dest="pattern", default="", help="only tests whose name has this")
+    parser.add_argument("--browser", choices=("chromium", "firefox"), default="chromium")
     opts = parser.parse_args()
     t = Tests(opts)
     skipped = 0
@@ -423,7 +426,7 @@ def main():
                 t.check(name, test)
     finally:
         t.browser.quit()
-    print("%d passed, %d failed, %d skipped" % (t.passed, t.failed, skipped))
+    print("%s: %d passed, %d failed, %d skipped" % (opts.browser, t.passed, t.failed, skipped))
     return 1 if t.failed or not t.passed else 0
 
 
