@@ -1,7 +1,8 @@
 """The page in a real headless browser: Debian's chromium, driven through
-chromium-driver by selenium, or Debian's Firefox (marionette.py), through the page's stable hooks (#patch-file,
-#files, #blocks, #verbatim, #check, #apply, #undo, #console, #download,
-#save-patch, #diff-old, #diff-new, #diff, #diff-download).
+chromium-driver by selenium, or Debian's Firefox (marionette.py), through
+the page's stable hooks (#patch-file, #files, #blocks, #verbatim, #check,
+#apply, #undo, #console, #download, #save-patch, #diff-old, #diff-new,
+#diff, #diff-download).
 
 Downloads are real ones: the link is clicked and the file read from the
 folder the browser saved it in.
@@ -33,17 +34,16 @@ class PageError(Exception):
 
 class Browser:
     """One browser ("chromium" or "firefox") with a fresh profile; its
-    downloads land in a folder of their own for each download."""
+    downloads land in one folder, emptied before each download."""
 
     def __init__(self, timeout=600, kind="chromium"):
         self.timeout = timeout
-        self.kind = kind
         self.scratch = tempfile.mkdtemp(prefix="hexmend-web-")
+        self.download_folder = os.path.join(self.scratch, "downloads")
+        os.makedirs(self.download_folder)
         if kind == "firefox":
-            # Firefox saves into the one folder its profile names.
-            self.firefox_downloads = os.path.join(self.scratch, "downloads")
-            os.makedirs(self.firefox_downloads)
-            self.driver = MarionetteDriver(self.scratch, self.firefox_downloads)
+            self.driver = MarionetteDriver(self.scratch, self.download_folder)
+            self.root_pid = self.driver.pid
         else:
             options = webdriver.ChromeOptions()
             options.binary_location = CHROMIUM
@@ -52,8 +52,11 @@ class Browser:
             options.add_argument("--user-data-dir=" + os.path.join(self.scratch, "profile"))
             options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
             self.driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+            self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
+                                        {"behavior": "allow",
+                                         "downloadPath": self.download_folder})
+            self.root_pid = self.driver.service.process.pid
         self.driver.set_script_timeout(timeout)
-        self.downloads = 0
 
     def quit(self):
         try:
@@ -152,16 +155,9 @@ class Browser:
     def download(self, selector):
         """Clicks the download link; returns the path of the saved file (the
         browser may tidy the offered name, so it is not looked for)."""
-        self.downloads += 1
-        if self.kind == "firefox":
-            folder = self.firefox_downloads
-            for name in os.listdir(folder):
-                os.remove(os.path.join(folder, name))
-        else:
-            folder = os.path.join(self.scratch, "download-%d" % self.downloads)
-            os.makedirs(folder)
-            self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
-                                        {"behavior": "allow", "downloadPath": folder})
+        folder = self.download_folder
+        for name in os.listdir(folder):
+            os.remove(os.path.join(folder, name))
         if not self.offered(selector):
             raise PageError("%s offers nothing to download" % selector)
         self.element(selector).click()
@@ -188,7 +184,7 @@ class Browser:
 
     def process_ids(self):
         """The browser's processes: the browser and all it started."""
-        root = self.driver.pid if self.kind == "firefox" else self.driver.service.process.pid
+        root = self.root_pid
         children = {}
         for pid in os.listdir("/proc"):
             if not pid.isdigit():
