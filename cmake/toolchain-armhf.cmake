@@ -1,10 +1,12 @@
-# Cross build for ARM Linux, hard-float, glibc (arm-linux-gnueabihf), against
-# the distribution's multiarch packages: the cross compilers of
-# crossbuild-essential-armhf and the armhf Qt 5, OpenSSL and zlib installed
-# beside the build machine's own (qtbase5-dev:armhf, libssl-dev:armhf,
-# zlib1g-dev:armhf).
+# Cross build for ARM Linux, hard-float, glibc (arm-linux-gnueabihf): the
+# cross compilers of crossbuild-essential-armhf against an armhf root of
+# Debian's own packages (Qt 5, OpenSSL, zlib, GoogleTest and what they need),
+# which scripts/armhf-sysroot.sh makes in build-armhf-sysroot/:
 #
+#   scripts/armhf-sysroot.sh
 #   cmake -S . -B build-armhf -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake
+#
+# -DOSTRA_ARMHF_SYSROOT=DIR names another root.
 #
 # Built programs run here through user-mode emulation: CTest and add_test()
 # prefix every target they run with CMAKE_CROSSCOMPILING_EMULATOR, and
@@ -25,24 +27,29 @@ set(CMAKE_LIBRARY_ARCHITECTURE ${OSTRA_ARMHF_TRIPLET})
 set(CMAKE_C_COMPILER ${OSTRA_ARMHF_TRIPLET}-gcc)
 set(CMAKE_CXX_COMPILER ${OSTRA_ARMHF_TRIPLET}-g++)
 
-# Multiarch keeps the armhf libraries and their CMake packages in
-# /usr/lib/arm-linux-gnueabihf of the build machine itself, so there is no
-# separate sysroot. Point the searches there and keep the build machine's own
-# libraries (x86_64 and others) out of them.
-set(CMAKE_PREFIX_PATH /usr/lib/${OSTRA_ARMHF_TRIPLET}/cmake)
-set(Qt5_DIR /usr/lib/${OSTRA_ARMHF_TRIPLET}/cmake/Qt5 CACHE PATH "armhf Qt 5 package")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-execute_process(COMMAND dpkg-architecture -qDEB_HOST_MULTIARCH
-                OUTPUT_VARIABLE _ostra_build_multiarch OUTPUT_STRIP_TRAILING_WHITESPACE
-                ERROR_QUIET)
-if(_ostra_build_multiarch AND NOT _ostra_build_multiarch STREQUAL OSTRA_ARMHF_TRIPLET)
-    list(APPEND CMAKE_IGNORE_PATH /usr/lib/${_ostra_build_multiarch}
-         /lib/${_ostra_build_multiarch} /usr/lib/${_ostra_build_multiarch}/cmake)
+if(NOT OSTRA_ARMHF_SYSROOT)
+    get_filename_component(OSTRA_ARMHF_SYSROOT ${CMAKE_CURRENT_LIST_DIR}/../build-armhf-sysroot
+                           ABSOLUTE)
 endif()
+if(NOT EXISTS ${OSTRA_ARMHF_SYSROOT}/.packages)
+    message(FATAL_ERROR "No armhf root in ${OSTRA_ARMHF_SYSROOT}: run scripts/armhf-sysroot.sh")
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES OSTRA_ARMHF_SYSROOT)
+set(CMAKE_SYSROOT ${OSTRA_ARMHF_SYSROOT})
+
+# Libraries, headers and packages from the armhf root only; programs (Python,
+# the Qt tools, openssl) from the build machine.
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(ENV{PKG_CONFIG_LIBDIR}
+    ${OSTRA_ARMHF_SYSROOT}/usr/lib/${OSTRA_ARMHF_TRIPLET}/pkgconfig:${OSTRA_ARMHF_SYSROOT}/usr/share/pkgconfig)
+set(ENV{PKG_CONFIG_SYSROOT_DIR} ${OSTRA_ARMHF_SYSROOT})
 
 # The Qt tools (moc, rcc, uic) are programs of the build machine: the armhf
-# Qt 5 package names them under /usr/lib/qt5/bin, which multiarch fills with
-# the build machine's binaries (qtbase5-dev-tools), so nothing to do here.
+# root's /usr/lib/qt5/bin, where its Qt 5 package names them, links to the
+# build machine's own (qtbase5-dev-tools).
 
 # Backtraces on ARM are made by unwinding, not by frame pointers: without
 # unwind tables backtrace() stops after the first frame, and without the
@@ -57,14 +64,12 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-rdynamic")
 set(OSTRA_HEXMEND_STATIC ON CACHE BOOL
     "Link hexmend and hexmend-diff statically, zlib and the C and C++ libraries included")
 
-# Run armhf programs through qemu-arm. The dynamic loader and the C library
-# must come from the same glibc build: the armhf Qt and OpenSSL packages pull
-# in libc6:armhf, whose loader is /lib/ld-linux-armhf.so.3 of this machine and
-# whose libraries the loader finds through the multiarch ld.so.cache. So the
-# ELF interpreter prefix is the root itself. The cross toolchain's own copy
-# (/usr/arm-linux-gnueabihf/lib, libc6-armhf-cross) is for linking only:
-# its loader with libc6:armhf's libc.so.6 crashes in pthread_create.
-set(OSTRA_ARMHF_LIBC_PREFIX /)
+# Run armhf programs through qemu-arm, with the armhf root as the prefix of
+# the files they open: the dynamic loader, the C library and the Qt libraries
+# and plugins all come from that root. The cross toolchain's own copy of the C
+# library (/usr/arm-linux-gnueabihf/lib, libc6-armhf-cross) is for linking
+# only: its loader with the root's libc.so.6 crashes in pthread_create.
+set(OSTRA_ARMHF_LIBC_PREFIX ${OSTRA_ARMHF_SYSROOT})
 find_program(OSTRA_QEMU_ARM qemu-arm)
 if(OSTRA_QEMU_ARM)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${OSTRA_QEMU_ARM} -L ${OSTRA_ARMHF_LIBC_PREFIX})

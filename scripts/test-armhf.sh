@@ -5,7 +5,8 @@
 # launcher's end-to-end tests, and hexmend's end-to-end suite and
 # hexmend-diff's round trips. hexmend and hexmend-diff are static and run
 # under qemu-arm alone, with nothing of this machine's ARM libraries.
-# Needs the armhf packages of scripts/install-deps.sh --all.
+# Needs the cross tools of scripts/install-deps.sh --all; makes the armhf root
+# (build-armhf-sysroot/) with scripts/armhf-sysroot.sh.
 set -eu
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-$(nproc)}
@@ -17,6 +18,7 @@ for tool in arm-linux-gnueabihf-g++ qemu-arm file; do
     fi
 done
 
+scripts/armhf-sysroot.sh build-armhf-sysroot
 cmake -S . -B build-armhf -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake \
     -DOSTRA_BUILD_HEXMEND=ON -DOSTRA_BUILD_LAUNCHER=ON
@@ -40,8 +42,9 @@ for program in hexmend hexmend-diff; do
     echo "$program: $(stat -c %s "build-armhf/bin/$program") bytes, $(stat -c %s "$stripped") stripped"
 done
 
-# The launcher's tests name their loader prefix (-L /) themselves; this one
-# would also lend the static programs' file lookups a prefix.
+# The launcher's tests name their loader prefix (-L, the armhf root)
+# themselves; this one would also lend the static programs' file lookups a
+# prefix.
 unset QEMU_LD_PREFIX
 
 # Core files of the emulated crashes would land in the test folders; the

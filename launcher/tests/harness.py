@@ -111,6 +111,16 @@ class Launcher:
     def command(self, arguments=()):
         return self.prefix + [self.path] + list(arguments)
 
+    def host_path(self, path):
+        """Where an absolute path of the launcher's own file system is on
+        this machine: under an emulator's root (qemu's -L) when that root
+        holds it, as the emulator itself looks it up."""
+        if "-L" in self.prefix[:-1]:
+            rooted = self.prefix[self.prefix.index("-L") + 1] + path
+            if os.path.lexists(rooted):
+                return rooted
+        return path
+
     def environment(self, controls):
         """The launcher's environment with controls added (None: removed)."""
         env = {k: v for k, v in os.environ.items() if not k.startswith("PLINTH_")}

@@ -31,7 +31,7 @@ def loaded_libraries(launcher):
     interp = elf.section(".interp")
     loader = elf.data[interp["offset"] : interp["offset"] + interp["size"]].rstrip(b"\0")
     listing = subprocess.run(
-        launcher.prefix + [loader.decode(), "--list", launcher.path],
+        launcher.prefix + [launcher.host_path(loader.decode()), "--list", launcher.path],
         env=launcher.environment({}),
         stdin=subprocess.DEVNULL,
         capture_output=True,
@@ -43,7 +43,7 @@ def loaded_libraries(launcher):
         # "\tlibQt5Core.so.5 => /usr/lib/.../libQt5Core.so.5 (0x...)"
         name, arrow, rest = line.strip().partition(" => ")
         if arrow and rest.startswith("/"):
-            libraries[name] = rest.rsplit(" (", 1)[0]
+            libraries[name] = launcher.host_path(rest.rsplit(" (", 1)[0])
     return libraries
 
 
