@@ -69,11 +69,10 @@ set(OSTRA_HEXMEND_STATIC ON CACHE BOOL
 # and plugins all come from that root. The cross toolchain's own copy of the C
 # library (/usr/arm-linux-gnueabihf/lib, libc6-armhf-cross) is for linking
 # only: its loader with the root's libc.so.6 crashes in pthread_create.
-set(OSTRA_ARMHF_LIBC_PREFIX ${OSTRA_ARMHF_SYSROOT})
 find_program(OSTRA_QEMU_ARM qemu-arm)
 if(OSTRA_QEMU_ARM)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${OSTRA_QEMU_ARM} -L ${OSTRA_ARMHF_LIBC_PREFIX})
-    set(OSTRA_ARMHF_EMULATOR "${OSTRA_QEMU_ARM} -L ${OSTRA_ARMHF_LIBC_PREFIX}")
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${OSTRA_QEMU_ARM} -L ${OSTRA_ARMHF_SYSROOT})
+    set(OSTRA_ARMHF_EMULATOR "${OSTRA_QEMU_ARM} -L ${OSTRA_ARMHF_SYSROOT}")
     # The static programs have no ELF interpreter and load nothing, so they
     # run under qemu-arm alone: no -L, nothing of this machine's ARM
     # libraries, as on the device.
