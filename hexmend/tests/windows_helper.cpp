@@ -1,8 +1,6 @@
 // A helper for the end-to-end cases of the Windows build. It runs beside
 // hexmend.exe (under the same wine server when tested on Linux):
 //
-//   windows_helper wait             writes "ready" to standard output and
-//                                   waits until standard input is closed
 //   windows_helper hold MODE PATH   opens PATH for reading (MODE "read") or
 //                                   writing (MODE "write"), letting others
 //                                   read and write it but not delete or
@@ -54,15 +52,9 @@ int Hold(const char* mode, const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "wait") == 0) {
-        std::fputs("ready\n", stdout);
-        std::fflush(stdout);
-        WaitForEndOfInput();
-        return 0;
-    }
     if (argc == 4 && std::strcmp(argv[1], "hold") == 0) {
         return Hold(argv[2], argv[3]);
     }
-    std::fputs("usage: windows_helper wait | windows_helper hold read|write PATH\n", stderr);
+    std::fputs("usage: windows_helper hold read|write PATH\n", stderr);
     return 2;
 }

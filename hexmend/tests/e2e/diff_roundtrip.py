@@ -2,7 +2,7 @@
 """Round trip of hexmend-diff and hexmend over generated files.
 
     diff_roundtrip.py --program HEXMEND --diff-program HEXMEND_DIFF
-                      [--platform posix|windows] [--wrapper CMD] [--helper PATH]
+                      [--platform posix|windows] [--wrapper CMD]
                       [--count 30] [--seed N]
 
 Each trial makes OLD and NEW of one length (empty, one byte, text or binary;
@@ -413,7 +413,6 @@ def main():
     parser.add_argument("--diff-program", required=True, help="hexmend-diff")
     parser.add_argument("--platform", choices=["posix", "windows"], default="posix")
     parser.add_argument("--wrapper", default="", help="command that runs the programs (wine)")
-    parser.add_argument("--helper", default="", help="the Windows build's windows_helper.exe")
     parser.add_argument("--count", type=int, default=30)
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--launcher", default=None, help="the launcher: run the real case only")
@@ -434,29 +433,17 @@ def main():
             print("FAIL " + p.replace("\n", "\n    "))
         print("launcher style sheet: %s" % ("FAIL" if problems else "ok"))
         return 1 if problems else 0
-    keeper = None
-    if opts.helper:
-        # Keeps wine's server up between the runs (see e2e.py).
-        keeper = subprocess.Popen(wrapper + [os.path.abspath(opts.helper), "wait"],
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=subprocess.DEVNULL)
-        keeper.stdout.readline()
     failed = 0
-    try:
-        for i in range(opts.count):
-            folder = tempfile.mkdtemp(prefix="hexmend-diff-")
-            try:
-                problems = trial(opts, platform, wrapper, random.Random(seed + i), i, folder)
-            finally:
-                shutil.rmtree(folder, ignore_errors=True)
-            print("%s trial %d" % ("FAIL" if problems else "ok  ", i))
-            for p in problems:
-                print("    " + p.replace("\n", "\n    "))
-            failed += bool(problems)
-    finally:
-        if keeper:
-            keeper.stdin.close()
-            keeper.wait(timeout=600)
+    for i in range(opts.count):
+        folder = tempfile.mkdtemp(prefix="hexmend-diff-")
+        try:
+            problems = trial(opts, platform, wrapper, random.Random(seed + i), i, folder)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+        print("%s trial %d" % ("FAIL" if problems else "ok  ", i))
+        for p in problems:
+            print("    " + p.replace("\n", "\n    "))
+        failed += bool(problems)
     print("%d passed, %d failed (seed %d)" % (opts.count - failed, failed, seed))
     return 1 if failed else 0
 

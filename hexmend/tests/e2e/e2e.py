@@ -8,10 +8,9 @@ compares its standard output, exit code and the resulting files exactly.
            [--helper PATH] CASEFILE...
 
 The Windows build runs under an emulator (--wrapper wine) and brings a helper
-program (--helper, windows_helper.cpp): one helper stays running for the whole
-run, so that wine's server is not started anew for every case (and does not
-hold a case's output pipes open), and cases can have it hold files open while
-the program runs.
+program (--helper, windows_helper.cpp) that cases have hold files open while
+the program runs. Under CTest one wine server serves the whole run
+(wine_prefix.sh).
 
 A case file is a Python module with a list CASES of Case objects. Text in
 file contents, arguments and expected output may use the placeholders {dir}
@@ -337,22 +336,7 @@ def main():
     platform = Platform(opts.platform)
     wrapper = shlex.split(opts.wrapper)
     helper = os.path.abspath(opts.helper) if opts.helper else None
-    keeper = None
-    if helper:
-        # Started and running before the first case: the first program that
-        # wine runs starts its server, which would otherwise inherit that
-        # case's output pipes and keep them open after the case ended.
-        keeper = subprocess.Popen(wrapper + [helper, "wait"], stdin=subprocess.PIPE,
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        if keeper.stdout.readline().strip() != b"ready":
-            print("the helper %s did not start" % helper)
-            return 1
-    try:
-        passed, failed = run_cases(opts, platform, wrapper, helper)
-    finally:
-        if keeper:
-            keeper.stdin.close()
-            keeper.wait(timeout=600)
+    passed, failed = run_cases(opts, platform, wrapper, helper)
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed or not passed else 0
 
